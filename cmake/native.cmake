@@ -1,0 +1,57 @@
+# The native build: our own platform layer and metafile player under the core.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
+pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+find_package(PNG REQUIRED)
+find_package(Threads REQUIRED)
+
+file(GLOB VELLORA_GDI_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/gdi/*.cpp)
+file(GLOB VELLORA_PLAYER_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/player/*.cpp)
+file(GLOB VELLORA_NATIVE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/native/*.cpp)
+
+add_library(vellora_native_obj OBJECT
+  ${VELLORA_NATIVE_SOURCES} ${VELLORA_PLAYER_SOURCES} ${VELLORA_GDI_SOURCES})
+target_include_directories(vellora_native_obj PUBLIC include src)
+target_link_libraries(vellora_native_obj PUBLIC vellora_agg PkgConfig::FREETYPE
+  PkgConfig::FONTCONFIG PNG::PNG Threads::Threads)
+vellora_warnings(vellora_native_obj)
+
+# The core alone, as a static library (the platform layer is the host's).
+add_library(vellora_core STATIC $<TARGET_OBJECTS:vellora_core_obj>)
+target_link_libraries(vellora_core PUBLIC vellora_agg)
+target_include_directories(vellora_core PUBLIC include)
+
+# Everything, static: what the tests and the command link.
+add_library(vellora_static STATIC
+  $<TARGET_OBJECTS:vellora_core_obj> $<TARGET_OBJECTS:vellora_native_obj>)
+target_include_directories(vellora_static PUBLIC include src)
+target_link_libraries(vellora_static PUBLIC vellora_agg PkgConfig::FREETYPE
+  PkgConfig::FONTCONFIG PNG::PNG Threads::Threads)
+
+# libvellora.so: only the functions of vellora.h are visible.
+add_library(vellora SHARED
+  $<TARGET_OBJECTS:vellora_core_obj> $<TARGET_OBJECTS:vellora_native_obj>)
+target_link_libraries(vellora PRIVATE vellora_agg PkgConfig::FREETYPE PkgConfig::FONTCONFIG
+  PNG::PNG Threads::Threads)
+target_include_directories(vellora PUBLIC
+  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:include>)
+set_target_properties(vellora PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION 0
+  PUBLIC_HEADER include/vellora.h)
+target_link_options(vellora PRIVATE
+  "-Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/vellora.map" "-Wl,--no-undefined")
+set_property(TARGET vellora APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/vellora.map)
+
+include(GNUInstallDirs)
+install(TARGETS vellora LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+if(EXISTS ${PROJECT_SOURCE_DIR}/tools/CMakeLists.txt)
+  add_subdirectory(tools)
+endif()
+if(VELLORA_TESTS)
+  enable_testing()
+  add_subdirectory(tests)
+endif()
+if(VELLORA_BENCH AND EXISTS ${PROJECT_SOURCE_DIR}/bench/CMakeLists.txt)
+  add_subdirectory(bench)
+endif()

@@ -1,0 +1,159 @@
+/*
+ * vellora.h - draw Windows metafiles (EMF, WMF, placeable WMF) anti-aliased,
+ * rotated and cropped into a rectangle of a device context.
+ *
+ * On Windows this header declares the three exports of Vellora.dll over the
+ * platform's own types. Elsewhere it also defines the few Windows types the
+ * exports take, and a small host API that gives a program device contexts over
+ * its own pixel memory and metafile handles from bytes.
+ *
+ * Every function is safe to call from many threads at once; none keeps state
+ * between calls. Pixels are 32-bit premultiplied BGRA (bytes in memory order
+ * blue, green, red, alpha).
+ */
+#ifndef VELLORA_H
+#define VELLORA_H
+
+#include <stdint.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#define VELLORA_API __stdcall
+#else
+#define VELLORA_API
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct HDC__ *HDC;                   /* device context */
+typedef struct HENHMETAFILE__ *HENHMETAFILE; /* enhanced-metafile handle */
+typedef uint16_t WCHAR;                      /* one UTF-16 code unit */
+
+#ifndef VELLORA_NO_WIN_TYPES
+typedef struct tagRECT {
+    int32_t left, top, right, bottom;
+} RECT;
+
+typedef struct tagSIZEL {
+    int32_t cx, cy;
+} SIZEL;
+
+/* The enhanced-metafile header, as the platform lays it out (108 bytes). */
+typedef struct tagENHMETAHEADER {
+    uint32_t iType;          /* 1 */
+    uint32_t nSize;          /* size of the header record in bytes */
+    RECT rclBounds;          /* bounds of the picture, device units */
+    RECT rclFrame;           /* frame of the picture, 0.01 mm, inclusive */
+    uint32_t dSignature;     /* 0x464D4520, " EMF" */
+    uint32_t nVersion;
+    uint32_t nBytes;         /* size of the whole metafile */
+    uint32_t nRecords;
+    uint16_t nHandles;
+    uint16_t sReserved;
+    uint32_t nDescription;
+    uint32_t offDescription;
+    uint32_t nPalEntries;
+    SIZEL szlDevice;         /* reference device, pixels */
+    SIZEL szlMillimeters;    /* reference device, millimetres */
+    uint32_t cbPixelFormat;
+    uint32_t offPixelFormat;
+    uint32_t bOpenGL;
+    SIZEL szlMicrometers;
+} ENHMETAHEADER;
+#endif
+
+#ifdef __cplusplus
+}
+#endif
+#endif /* _WIN32 */
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/*
+ * Draws `metafile` into `rect` of `hdc` (logical units, right and bottom
+ * inclusive), turned by `angle` radians counterclockwise about the middle of
+ * the rectangle, showing the part of the picture that the crop window
+ * (x0, y0)-(x1, y1) selects, in fractions of the picture's width and height.
+ * Painted pixels get alpha equal to the low byte of `key`; the result is
+ * alpha-blended over what `hdc` shows. The caller keeps `hdc`, `metafile` and
+ * `rect`. Returns 1 on success, 0 on failure (null arguments, an absurd
+ * rectangle or crop window, a non-finite angle, a refused blend).
+ */
+unsigned char VELLORA_API Vellora(HDC hdc, HENHMETAFILE metafile, const RECT *rect,
+                                  int32_t key, double angle,
+                                  double x0, double y0, double x1, double y1);
+
+/*
+ * Loads the metafile file `fileName` (placeable WMF, EMF or plain WMF; 8-bit
+ * path in the locale's character set) and draws it whole into `rect` as
+ * Vellora does. When the low byte of `keepAspect` is nonzero the rectangle is
+ * first shrunk, keeping its top-left corner, to the picture's aspect ratio;
+ * the caller's rectangle is never written. Returns 1 on success, 0 on failure.
+ */
+unsigned char VELLORA_API VelloraFile(HDC hdc, const char *fileName, const RECT *rect,
+                                      int32_t key, int32_t keepAspect, double angle);
+
+/* As VelloraFile, with a zero-terminated UTF-16 path. */
+unsigned char VELLORA_API VelloraFileW(HDC hdc, const WCHAR *fileName, const RECT *rect,
+                                       int32_t key, int32_t keepAspect, double angle);
+
+#ifndef _WIN32
+/* ---- Host API of the native build ------------------------------------- */
+
+/*
+ * A device context over caller-owned 32-bit premultiplied BGRA memory of
+ * `width` x `height` pixels, rows top-down `stride` bytes apart (cairo's
+ * ARGB32 layout on little-endian machines). Logical units are pixels. The
+ * memory must outlive the device context. Returns null for a null pointer,
+ * a size below 1, or a stride smaller than 4 * width.
+ */
+HDC VelloraCreateBitmapDC(void *bits, int width, int height, int stride);
+
+/*
+ * A device context that refuses alpha blending, as a device without an
+ * alpha channel (a printer or a metafile recorder) does: Vellora into it
+ * returns 0 and changes nothing. Delete it with VelloraDeleteDC.
+ */
+HDC VelloraCreateNoAlphaDC(void);
+
+/* Releases a device context made by the functions above. Null is ignored. */
+void VelloraDeleteDC(HDC hdc);
+
+/*
+ * An enhanced-metafile handle from EMF bytes (copied; the caller keeps
+ * `data`), or null when the bytes are not an enhanced metafile.
+ */
+HENHMETAFILE VelloraSetEnhMetaFileBits(unsigned size, const unsigned char *data);
+
+/*
+ * An enhanced-metafile handle from Windows-metafile bytes (without the
+ * placeable header), or null when the bytes are not a Windows metafile.
+ */
+HENHMETAFILE VelloraSetWinMetaFileBits(unsigned size, const unsigned char *data);
+
+/*
+ * Copies up to `size` bytes of the metafile's header into `header`; with a
+ * null `header` returns the header's size. Returns the number of bytes
+ * copied, 0 for a null handle.
+ */
+unsigned VelloraGetEnhMetaFileHeader(HENHMETAFILE metafile, unsigned size,
+                                     ENHMETAHEADER *header);
+
+/* Releases a metafile handle. Null is ignored. */
+void VelloraDeleteEnhMetaFile(HENHMETAFILE metafile);
+
+/*
+ * The number of device contexts, bitmaps and metafile handles the library
+ * holds alive right now, the host's own included. For leak checks.
+ */
+long VelloraLiveObjects(void);
+#endif
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VELLORA_H */

@@ -1,0 +1,167 @@
+// The three exported functions.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <new>
+
+#include "api/geometry.h"
+#include "api/limits.h"
+#include "pipeline/capture.h"
+#include "pipeline/resample.h"
+#include "platform/platform.h"
+
+using namespace vellora;
+namespace plat = vellora::platform;
+
+namespace {
+
+// Everything one drawing call creates, released in the platform's order on
+// every path out of the call.
+struct CallObjects {
+    HDC memDC = nullptr;
+    plat::Object output = nullptr;
+    plat::Object canvas = nullptr;
+    plat::Object previous = nullptr;
+    bool selected = false;
+
+    ~CallObjects() {
+        if (selected) plat::selectObject(memDC, previous);
+        if (output) plat::deleteObject(output);
+        if (canvas) plat::deleteObject(canvas);
+        if (memDC) plat::deleteDC(memDC);
+    }
+};
+
+unsigned char draw(HDC hdc, HENHMETAFILE metafile, const RECT &rect, uint8_t key, double angle,
+                   const CropWindow &crop) {
+    const int64_t w64 = targetWidth(rect), h64 = targetHeight(rect);
+    if (w64 < 1 || h64 < 1) return 0;
+    const uint64_t W64 = uint64_t(2 * w64 + 2), H64 = uint64_t(2 * h64 + 2);
+    if (W64 > uint64_t(INT32_MAX) / 8 || H64 > uint64_t(INT32_MAX) / 8) return 0;
+    if (2 * W64 * H64 * 4 > limits::kMaxCanvasPairBytes) return 0;
+    const int32_t w = int32_t(w64), h = int32_t(h64);
+    const int32_t W = int32_t(W64), H = int32_t(H64);
+
+    RECT playRect;
+    if (!playbackRect(crop, w, h, &playRect)) return 0;
+
+    CallObjects objs;
+    objs.memDC = plat::createCompatibleDC(hdc);
+    if (!objs.memDC) return 0;
+    uint8_t *outBits = nullptr, *canvasBits = nullptr;
+    objs.output = plat::createDIBSection32(objs.memDC, W, H, &outBits);
+    if (!objs.output || !outBits) return 0;
+    objs.canvas = plat::createDIBSection32(objs.memDC, W, H, &canvasBits);
+    if (!objs.canvas || !canvasBits) return 0;
+    objs.previous = plat::selectObject(objs.memDC, objs.canvas);
+    objs.selected = true;
+
+    const size_t pixels = size_t(W) * size_t(H);
+    presetCanvas(canvasBits, pixels, key);
+    plat::playEnhMetaFile(objs.memDC, metafile, &playRect);
+    applyKey(canvasBits, pixels, key);
+    clearBorder(canvasBits, W, H);
+
+    try {
+        resampleCanvas(canvasBits, outBits, w, h, angle);
+    } catch (const std::bad_alloc &) {
+        return 0;
+    }
+
+    plat::selectObject(objs.memDC, objs.output);
+    const plat::BlendFunction blend{0, 0, 255, 1};
+    const bool ok = plat::alphaBlend(hdc, rect.left, rect.top, w, h, objs.memDC, 0, 0, w, h, blend);
+    return ok ? 1 : 0;
+}
+
+}  // namespace
+
+extern "C" unsigned char VELLORA_API Vellora(HDC hdc, HENHMETAFILE metafile, const RECT *rect,
+                                             int32_t key, double angle, double x0, double y0,
+                                             double x1, double y1) {
+    if (!hdc || !metafile || !rect) return 0;
+    // Non-finite placement has no picture to show.
+    for (double v : {angle, x0, y0, x1, y1})
+        if (!std::isfinite(v)) return 0;
+    const CropWindow crop = normaliseCrop(x0, y0, x1, y1);
+    return draw(hdc, metafile, *rect, uint8_t(key & 0xFF), angle, crop);
+}
+
+namespace {
+
+struct FileData {
+    plat::File *file = nullptr;
+    uint8_t *data = nullptr;
+    ~FileData() {
+        if (file) plat::closeFile(file);
+        std::free(data);
+    }
+};
+
+}  // namespace
+
+extern "C" unsigned char VELLORA_API VelloraFileW(HDC hdc, const WCHAR *fileName, const RECT *rect,
+                                                  int32_t key, int32_t keepAspect, double angle) {
+    if (!hdc || !fileName || !rect) return 0;
+
+    FileData fd;
+    fd.file = plat::openFileForReading(fileName);
+    if (!fd.file) return 0;
+    const uint32_t size = plat::fileSize(fd.file);
+    if (size > limits::kMaxFileBytes) return 0;
+    // One byte more than asked for, so that an empty file still has a buffer.
+    fd.data = static_cast<uint8_t *>(std::malloc(size_t(size) + 1));
+    if (!fd.data) return 0;
+    uint32_t got = 0;
+    if (!plat::readFile(fd.file, fd.data, size, &got) || got != size) return 0;
+
+    HENHMETAFILE mf = nullptr;
+    float aspect = 1.0f;
+    switch (recogniseFormat(fd.data, size)) {
+    case MetafileFormat::Placeable: {
+        const uint8_t *p = fd.data;
+        mf = plat::setWinMetaFileBits(size - kPlaceableHeaderSize, p + kPlaceableHeaderSize);
+        aspect = aspectRatio(readI16(p + 6), readI16(p + 8), readI16(p + 10), readI16(p + 12));
+        break;
+    }
+    case MetafileFormat::Enhanced: {
+        const uint8_t *p = fd.data;
+        mf = plat::setEnhMetaFileBits(size, p);
+        aspect = aspectRatio(readI32(p + 24), readI32(p + 28), readI32(p + 32), readI32(p + 36));
+        break;
+    }
+    case MetafileFormat::Windows: {
+        mf = plat::setWinMetaFileBits(size, fd.data);
+        ENHMETAHEADER header;
+        std::memset(&header, 0, sizeof header);
+        if (mf && plat::getEnhMetaFileHeader(mf, &header))
+            aspect = aspectRatio(header.rclFrame.left, header.rclFrame.top,
+                                 header.rclFrame.right, header.rclFrame.bottom);
+        break;
+    }
+    }
+    plat::closeFile(fd.file);
+    fd.file = nullptr;
+
+    RECT fitted = *rect;
+    if (keepAspect & 0xFF) fitted = fitToAspect(fitted, aspect);
+
+    const unsigned char result = Vellora(hdc, mf, &fitted, key, angle, 0.0, 0.0, 1.0, 1.0);
+    if (mf) plat::deleteEnhMetaFile(mf);
+    return result;
+}
+
+extern "C" unsigned char VELLORA_API VelloraFile(HDC hdc, const char *fileName, const RECT *rect,
+                                                 int32_t key, int32_t keepAspect, double angle) {
+    if (!hdc || !fileName || !rect) return 0;
+    const size_t n = std::strlen(fileName);
+    if (n > (size_t(1) << 20)) return 0;
+    WCHAR *wide = static_cast<WCHAR *>(std::malloc((n + 1) * sizeof(WCHAR)));
+    if (!wide) return 0;
+    unsigned char result = 0;
+    if (plat::widenPath(fileName, n, wide))
+        result = VelloraFileW(hdc, wide, rect, key, keepAspect, angle);
+    std::free(wide);
+    return result;
+}

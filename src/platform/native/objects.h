@@ -1,0 +1,59 @@
+// Objects of the native platform layer and the registry that validates
+// handles and counts what is alive.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "player/player.h"
+#include "vellora.h"
+
+namespace vellora::native {
+
+enum class Kind : uint32_t { DeviceContext, Bitmap, Metafile };
+
+struct Object {
+    explicit Object(Kind k) : kind(k) {}
+    virtual ~Object() = default;
+    const Kind kind;
+};
+
+// A 32-bit BGRA pixel surface: a DIB section (owning, bottom-up) or a
+// host's memory (borrowed, top-down).
+struct Bitmap : Object {
+    Bitmap() : Object(Kind::Bitmap) {}
+    player::Surface surface{};
+    std::vector<uint8_t> storage;  // empty when the memory is the host's
+    bool selected = false;         // a bitmap lives in at most one DC
+};
+
+struct DeviceContext : Object {
+    DeviceContext() : Object(Kind::DeviceContext) {}
+    Bitmap *bitmap = nullptr;      // what is selected now
+    Bitmap stockBitmap;            // the 1 x 1 bitmap a new memory DC holds
+    Bitmap *hostBitmap = nullptr;  // owned by a host DC over its memory
+    bool acceptsAlpha = true;
+};
+
+struct Metafile : Object {
+    Metafile() : Object(Kind::Metafile) {}
+    std::vector<uint8_t> bytes;
+    bool windowsFormat = false;  // WMF data, played by the WMF player
+    ENHMETAHEADER header{};
+};
+
+// Registers a new object; the registry owns it from now on.
+void *registerObject(Object *object);
+// The object behind `handle` when it is alive and of kind `kind`, else null.
+Object *lookup(const void *handle, Kind kind);
+// Unregisters and deletes; false when `handle` is not a live object of `kind`.
+bool destroy(const void *handle, Kind kind);
+long liveObjects();
+
+template <class T>
+T *as(const void *handle, Kind kind) {
+    return static_cast<T *>(lookup(handle, kind));
+}
+
+}  // namespace vellora::native

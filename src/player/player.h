@@ -1,0 +1,40 @@
+// Metafile playback onto a 32-bit BGRA surface, as the platform's own
+// playback draws: each pixel painted gets its colour and alpha byte 0, every
+// other pixel keeps all four bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "vellora.h"
+
+namespace vellora::player {
+
+// Pixels of a 32-bit BGRA bitmap; `top` is the first byte of the top
+// scanline and `stride` the distance in bytes from one row to the next one
+// down (negative for bottom-up bitmaps).
+struct Surface {
+    uint8_t *top;
+    int32_t width;
+    int32_t height;
+    ptrdiff_t stride;
+};
+
+// True when `data` starts with a well-formed enhanced-metafile header record
+// that lies inside the data.
+bool isEnhMetaFile(const uint8_t *data, size_t size);
+
+// True when `data` starts with a well-formed Windows-metafile header.
+bool isWinMetaFile(const uint8_t *data, size_t size);
+
+// The enhanced-metafile header the platform reports for a Windows metafile
+// converted without a reference device or picture format.
+void winMetaFileHeader(const uint8_t *data, size_t size, ENHMETAHEADER *out);
+
+// Plays the metafile onto `surface`, mapping its frame onto `rect` (surface
+// pixels). Never reads outside the data; a record reaching outside it ends
+// playback there, keeping what was drawn. False when nothing could be played.
+bool playEnhMetaFile(const Surface &surface, const uint8_t *data, size_t size, const RECT &rect);
+bool playWinMetaFile(const Surface &surface, const uint8_t *data, size_t size, const RECT &rect);
+
+}  // namespace vellora::player

@@ -46,7 +46,9 @@ bool playbackRect(const CropWindow &c, int32_t w, int32_t h, RECT *out) {
         return false;
     const double dx = c.x1 - c.x0;
     const double dy = c.y1 - c.y0;
-    if (dx == 0 || dy == 0) return false;
+    // A pair still reversed after clamping lies wholly outside the picture,
+    // and an empty one selects nothing: neither has a picture to show.
+    if (!(dx > 0) || !(dy > 0)) return false;
     int32_t l, r, t, b;
     if (!truncToInt(-((c.x0 / dx) * (2.0 * w)), &l) ||
         !truncToInt(((1 - c.x0) / dx) * (2.0 * w), &r) ||

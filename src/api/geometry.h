@@ -22,8 +22,9 @@ int64_t targetHeight(const RECT &r);
 
 // The rectangle, in canvas pixels, onto which the whole picture is played so
 // that the crop window lands on canvas x 1..2w+1 and y 0..2h. False when the
-// window has no finite, non-zero extent or the rectangle leaves the range the
-// player can address.
+// window has no finite, positive extent (an empty pair, or one lying wholly
+// outside the picture) or the rectangle leaves the range the player can
+// address.
 bool playbackRect(const CropWindow &c, int32_t w, int32_t h, RECT *out);
 
 enum class MetafileFormat { Placeable, Enhanced, Windows };

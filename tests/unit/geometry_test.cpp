@@ -57,6 +57,9 @@ TEST(PlaybackRect, RefusesWindowsWithoutExtentOrFiniteValues) {
     EXPECT_FALSE(playbackRect(normaliseCrop(0.5, 0, 0.5, 1), 10, 10, &r));
     EXPECT_FALSE(playbackRect(normaliseCrop(0, 0.3, 1, 0.3), 10, 10, &r));
     EXPECT_FALSE(playbackRect(normaliseCrop(std::nan(""), 0, 1, 1), 10, 10, &r));
+    // Wholly beyond the picture: still reversed after clamping.
+    EXPECT_FALSE(playbackRect(normaliseCrop(1.5, 0, 2, 1), 10, 10, &r));
+    EXPECT_FALSE(playbackRect(normaliseCrop(0, -2, 1, -1), 10, 10, &r));
     // An infinite bound is clamped away here; the export refuses it earlier.
     EXPECT_TRUE(playbackRect(normaliseCrop(0, 0, inf, 1), 10, 10, &r));
     // Far too small a window would need coordinates the player cannot reach.

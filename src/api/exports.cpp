@@ -6,6 +6,7 @@
 #include <new>
 
 #include "api/geometry.h"
+#include "api/loader.h"
 #include "api/limits.h"
 #include "pipeline/capture.h"
 #include "pipeline/resample.h"
@@ -101,6 +102,41 @@ struct FileData {
 
 }  // namespace
 
+unsigned char vellora::drawMetafileData(HDC hdc, const uint8_t *data, uint32_t size,
+                                        const RECT &rect, int32_t key, int32_t keepAspect,
+                                        double angle) {
+    HENHMETAFILE mf = nullptr;
+    float aspect = 1.0f;
+    switch (recogniseFormat(data, size)) {
+    case MetafileFormat::Placeable:
+        mf = plat::setWinMetaFileBits(size - kPlaceableHeaderSize, data + kPlaceableHeaderSize);
+        aspect = aspectRatio(readI16(data + 6), readI16(data + 8), readI16(data + 10),
+                             readI16(data + 12));
+        break;
+    case MetafileFormat::Enhanced:
+        mf = plat::setEnhMetaFileBits(size, data);
+        aspect = aspectRatio(readI32(data + 24), readI32(data + 28), readI32(data + 32),
+                             readI32(data + 36));
+        break;
+    case MetafileFormat::Windows: {
+        mf = plat::setWinMetaFileBits(size, data);
+        ENHMETAHEADER header;
+        std::memset(&header, 0, sizeof header);
+        if (mf && plat::getEnhMetaFileHeader(mf, &header))
+            aspect = aspectRatio(header.rclFrame.left, header.rclFrame.top,
+                                 header.rclFrame.right, header.rclFrame.bottom);
+        break;
+    }
+    }
+
+    RECT fitted = rect;
+    if (keepAspect & 0xFF) fitted = fitToAspect(fitted, aspect);
+
+    const unsigned char result = Vellora(hdc, mf, &fitted, key, angle, 0.0, 0.0, 1.0, 1.0);
+    if (mf) plat::deleteEnhMetaFile(mf);
+    return result;
+}
+
 extern "C" unsigned char VELLORA_API VelloraFileW(HDC hdc, const WCHAR *fileName, const RECT *rect,
                                                   int32_t key, int32_t keepAspect, double angle) {
     if (!hdc || !fileName || !rect) return 0;
@@ -116,42 +152,10 @@ extern "C" unsigned char VELLORA_API VelloraFileW(HDC hdc, const WCHAR *fileName
     uint32_t got = 0;
     if (!plat::readFile(fd.file, fd.data, size, &got) || got != size) return 0;
 
-    HENHMETAFILE mf = nullptr;
-    float aspect = 1.0f;
-    switch (recogniseFormat(fd.data, size)) {
-    case MetafileFormat::Placeable: {
-        const uint8_t *p = fd.data;
-        mf = plat::setWinMetaFileBits(size - kPlaceableHeaderSize, p + kPlaceableHeaderSize);
-        aspect = aspectRatio(readI16(p + 6), readI16(p + 8), readI16(p + 10), readI16(p + 12));
-        break;
-    }
-    case MetafileFormat::Enhanced: {
-        const uint8_t *p = fd.data;
-        mf = plat::setEnhMetaFileBits(size, p);
-        aspect = aspectRatio(readI32(p + 24), readI32(p + 28), readI32(p + 32), readI32(p + 36));
-        break;
-    }
-    case MetafileFormat::Windows: {
-        mf = plat::setWinMetaFileBits(size, fd.data);
-        ENHMETAHEADER header;
-        std::memset(&header, 0, sizeof header);
-        if (mf && plat::getEnhMetaFileHeader(mf, &header))
-            aspect = aspectRatio(header.rclFrame.left, header.rclFrame.top,
-                                 header.rclFrame.right, header.rclFrame.bottom);
-        break;
-    }
-    }
     plat::closeFile(fd.file);
     fd.file = nullptr;
-
-    RECT fitted = *rect;
-    if (keepAspect & 0xFF) fitted = fitToAspect(fitted, aspect);
-
-    const unsigned char result = Vellora(hdc, mf, &fitted, key, angle, 0.0, 0.0, 1.0, 1.0);
-    if (mf) plat::deleteEnhMetaFile(mf);
-    return result;
+    return drawMetafileData(hdc, fd.data, size, *rect, key, keepAspect, angle);
 }
-
 extern "C" unsigned char VELLORA_API VelloraFile(HDC hdc, const char *fileName, const RECT *rect,
                                                  int32_t key, int32_t keepAspect, double angle) {
     if (!hdc || !fileName || !rect) return 0;

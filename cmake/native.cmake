@@ -41,9 +41,41 @@ target_link_options(vellora PRIVATE
   "-Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/vellora.map" "-Wl,--no-undefined")
 set_property(TARGET vellora APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/vellora.map)
 
+# ---- install: the library, its header, pkg-config and CMake package files
 include(GNUInstallDirs)
-install(TARGETS vellora LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+include(CMakePackageConfigHelpers)
+install(TARGETS vellora EXPORT VelloraTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The .pc file finds its prefix from its own place, so that an install under
+# any --prefix (or DESTDIR) is usable as it lands.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(VELLORA_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+  set(VELLORA_PC_LIBDIR "${CMAKE_INSTALL_FULL_LIBDIR}")
+  set(VELLORA_PC_INCLUDEDIR "${CMAKE_INSTALL_FULL_INCLUDEDIR}")
+else()
+  file(RELATIVE_PATH VELLORA_PC_UP /p/${CMAKE_INSTALL_LIBDIR}/pkgconfig /p)
+  set(VELLORA_PC_PREFIX "\${pcfiledir}/${VELLORA_PC_UP}")
+  set(VELLORA_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+  set(VELLORA_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
+configure_file(${PROJECT_SOURCE_DIR}/cmake/vellora.pc.in
+  ${PROJECT_BINARY_DIR}/vellora.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/vellora.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+set(VELLORA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vellora)
+install(EXPORT VelloraTargets NAMESPACE Vellora:: DESTINATION ${VELLORA_CMAKE_DIR})
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/VelloraConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/VelloraConfig.cmake INSTALL_DESTINATION ${VELLORA_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/VelloraConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/VelloraConfig.cmake
+  ${PROJECT_BINARY_DIR}/VelloraConfigVersion.cmake DESTINATION ${VELLORA_CMAKE_DIR})
+
+# The command, its man page and its tests.
+if(EXISTS ${PROJECT_SOURCE_DIR}/cli/CMakeLists.txt)
+  add_subdirectory(cli)
+endif()
 
 if(EXISTS ${PROJECT_SOURCE_DIR}/tools/CMakeLists.txt)
   add_subdirectory(tools)
@@ -51,6 +83,9 @@ endif()
 if(VELLORA_TESTS)
   enable_testing()
   add_subdirectory(tests)
+endif()
+if(VELLORA_FUZZ)
+  add_subdirectory(fuzz)
 endif()
 if(VELLORA_BENCH AND EXISTS ${PROJECT_SOURCE_DIR}/bench/CMakeLists.txt)
   add_subdirectory(bench)

@@ -1,0 +1,63 @@
+# The Windows build: Vellora.dll on the platform's own graphics calls.
+file(GLOB VELLORA_WIN32_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/win32/*.cpp)
+set(VELLORA_DEF ${PROJECT_SOURCE_DIR}/src/platform/win32/Vellora.def)
+
+# Everything the tests and tools build lands beside the DLL, where Windows
+# looks for it first.
+set(VELLORA_WIN32_BIN ${CMAKE_BINARY_DIR}/bin)
+file(MAKE_DIRECTORY ${VELLORA_WIN32_BIN})
+
+add_library(vellora_dll SHARED
+  $<TARGET_OBJECTS:vellora_core_obj> ${VELLORA_WIN32_SOURCES} ${VELLORA_DEF})
+target_include_directories(vellora_dll PRIVATE include src)
+target_link_libraries(vellora_dll PRIVATE vellora_agg gdi32 msimg32 user32 kernel32)
+vellora_warnings(vellora_dll)
+# The linker's own import library would name the exports without @N, which
+# stdcall callers cannot link; it goes aside and dlltool makes the real one.
+set_target_properties(vellora_dll PROPERTIES
+  OUTPUT_NAME Vellora PREFIX "" SUFFIX ".dll"
+  RUNTIME_OUTPUT_DIRECTORY ${VELLORA_WIN32_BIN}
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/ld-implib)
+# -static takes libgcc, libstdc++ and winpthread in, so the DLL imports only
+# system DLLs. --kill-at exports the plain names of the .def.
+target_link_options(vellora_dll PRIVATE -static -static-libgcc -static-libstdc++
+  -Wl,--kill-at -Wl,--enable-stdcall-fixup)
+
+set(VELLORA_IMPLIB ${VELLORA_WIN32_BIN}/libVellora.dll.a)
+add_custom_command(OUTPUT ${VELLORA_IMPLIB}
+  COMMAND ${CMAKE_DLLTOOL} -k -d ${VELLORA_DEF} -D Vellora.dll -l libVellora.dll.a
+  DEPENDS ${VELLORA_DEF}
+  WORKING_DIRECTORY ${VELLORA_WIN32_BIN}
+  COMMENT "Import library for stdcall callers")
+add_custom_target(vellora_implib ALL DEPENDS ${VELLORA_IMPLIB})
+
+# Callers link this: the import library, and the DLL built before them.
+add_library(Vellora INTERFACE)
+add_dependencies(Vellora vellora_dll vellora_implib)
+target_link_libraries(Vellora INTERFACE ${VELLORA_IMPLIB})
+target_include_directories(Vellora INTERFACE ${PROJECT_SOURCE_DIR}/include)
+
+install(TARGETS vellora_dll RUNTIME DESTINATION bin)
+install(FILES ${VELLORA_IMPLIB} DESTINATION lib)
+install(FILES ${PROJECT_SOURCE_DIR}/include/vellora.h DESTINATION include)
+
+# Running Windows programs here: Wine, in a prefix of this build's own.
+find_program(VELLORA_WINE NAMES wine wine-stable)
+set(VELLORA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+configure_file(${PROJECT_SOURCE_DIR}/tests/wine/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+  WORLD_READ WORLD_EXECUTE)
+set(VELLORA_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+
+# The win32 build has its own tests and tools; the native ones (and their
+# host-side dependencies) are not built here.
+if(VELLORA_TESTS)
+  enable_testing()
+  add_subdirectory(${PROJECT_SOURCE_DIR}/tests/wine ${CMAKE_BINARY_DIR}/tests/wine)
+endif()
+if(EXISTS ${PROJECT_SOURCE_DIR}/tools/diff-harness/win32/CMakeLists.txt)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/tools/diff-harness/win32
+    ${CMAKE_BINARY_DIR}/tools/diff-harness)
+endif()
+set(VELLORA_TESTS OFF)
+set(VELLORA_BENCH OFF)

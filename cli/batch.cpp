@@ -1,0 +1,192 @@
+#include "batch.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace vellora::cli {
+
+namespace {
+
+std::atomic<bool> gStop{false};
+
+using Clock = std::chrono::steady_clock;
+
+struct Finished {
+    size_t task;
+    Outcome outcome;
+};
+
+bool stderrIsTerminal() {
+    if (!::isatty(STDERR_FILENO)) return false;
+    const char *term = std::getenv("TERM");
+    return !(term && std::strcmp(term, "dumb") == 0);
+}
+
+int terminalColumns() {
+    struct winsize ws;
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col >= 20) return ws.ws_col;
+    return 80;
+}
+
+std::string clockText(double seconds) {
+    const long s = long(seconds + 0.5);
+    char buf[32];
+    if (s >= 3600)
+        std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+    else
+        std::snprintf(buf, sizeof buf, "%ld:%02ld", s / 60, s % 60);
+    return buf;
+}
+
+class Reporter {
+public:
+    Reporter(size_t total, bool quiet)
+        : total_(total), single_(total == 1), tty_(stderrIsTerminal()), quiet_(quiet),
+          start_(Clock::now()) {}
+
+    void file(const Task &t, const Outcome &o, const Summary &s) {
+        clearBar();
+        switch (o.kind) {
+        case Outcome::Failed:
+            std::fprintf(stderr, "vellora: %s: %s\n", t.input.c_str(), o.reason.c_str());
+            break;
+        case Outcome::Skipped:
+            if (single_ || (!tty_ && !quiet_))
+                std::fprintf(stderr, "vellora: %s: skipped: %s\n", t.input.c_str(),
+                             o.reason.c_str());
+            break;
+        case Outcome::Rendered:
+            if (!single_ && !tty_ && !quiet_)
+                std::fprintf(stderr, "%s -> %s (%d x %d)\n", t.input.c_str(), t.output.c_str(),
+                             o.width, o.height);
+            break;
+        }
+        bar(s);
+    }
+
+    void bar(const Summary &s) {
+        if (single_ || !tty_ || quiet_) return;
+        const size_t done = s.rendered + s.failed + s.skipped;
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
+        std::string tail = " " + std::to_string(done) + "/" + std::to_string(total_);
+        if (s.failed) tail += "  " + std::to_string(s.failed) + " failed";
+        if (done > 0 && done < total_)
+            tail += "  " + clockText(elapsed / double(done) * double(total_ - done)) + " left";
+        const int cols = terminalColumns();
+        const int width = std::max(10, std::min(40, cols - int(tail.size()) - 3));
+        const int filled = int(double(width) * double(done) / double(total_));
+        std::string line = "[";
+        line.append(size_t(filled), '#');
+        line.append(size_t(width - filled), '.');
+        line += "]" + tail;
+        if (int(line.size()) >= cols) line.resize(size_t(cols - 1));
+        std::fprintf(stderr, "\r%s\033[K", line.c_str());
+        std::fflush(stderr);
+        shown_ = true;
+    }
+
+    void summary(const Summary &s) {
+        clearBar();
+        if (single_) return;
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
+        std::fprintf(stderr, "rendered %zu, failed %zu, skipped %zu", s.rendered, s.failed,
+                     s.skipped);
+        if (s.notStarted) std::fprintf(stderr, ", interrupted before %zu", s.notStarted);
+        std::fprintf(stderr, " (%.1f s)\n", elapsed);
+    }
+
+private:
+    void clearBar() {
+        if (shown_) std::fputs("\r\033[K", stderr);
+        shown_ = false;
+    }
+
+    size_t total_;
+    bool single_, tty_, quiet_;
+    bool shown_ = false;
+    Clock::time_point start_;
+};
+
+}  // namespace
+
+void requestStop() { gStop.store(true); }
+
+Summary runBatch(const std::vector<Task> &tasks, const RenderOptions &options,
+                 const std::set<FileId> &inputs, unsigned jobs, bool quiet) {
+    Summary summary;
+    Reporter reporter(tasks.size(), quiet);
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Finished> finished;
+    std::atomic<size_t> next{0};
+    size_t running = 0;
+
+    auto worker = [&]() {
+        for (;;) {
+            if (gStop.load()) break;
+            const size_t i = next.fetch_add(1);
+            if (i >= tasks.size()) break;
+            Finished f{i, {}};
+            if (!tasks[i].failure.empty())
+                f.outcome.reason = tasks[i].failure;
+            else {
+                try {
+                    f.outcome = renderFile(tasks[i].input, tasks[i].output, options, inputs);
+                } catch (const std::exception &e) {
+                    f.outcome = Outcome{Outcome::Failed, std::string("out of memory: ") + e.what()};
+                }
+            }
+            std::lock_guard<std::mutex> lock(mutex);
+            finished.push_back(std::move(f));
+            wake.notify_one();
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        --running;
+        wake.notify_one();
+    };
+
+    jobs = std::max(1u, std::min<unsigned>(jobs, unsigned(std::min<size_t>(tasks.size(), 4096))));
+    std::vector<std::thread> threads;
+    running = jobs;
+    for (unsigned j = 0; j < jobs; ++j) threads.emplace_back(worker);
+
+    reporter.bar(summary);
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        wake.wait_for(lock, std::chrono::milliseconds(250),
+                      [&] { return !finished.empty() || running == 0; });
+        std::deque<Finished> batch;
+        batch.swap(finished);
+        const bool over = running == 0;
+        lock.unlock();
+        for (const Finished &f : batch) {
+            switch (f.outcome.kind) {
+            case Outcome::Rendered: ++summary.rendered; break;
+            case Outcome::Failed: ++summary.failed; break;
+            case Outcome::Skipped: ++summary.skipped; break;
+            }
+            reporter.file(tasks[f.task], f.outcome, summary);
+        }
+        if (batch.empty()) reporter.bar(summary);  // keeps the estimate moving
+        lock.lock();
+        if (over && finished.empty()) break;
+    }
+    lock.unlock();
+    for (std::thread &t : threads) t.join();
+    summary.notStarted = tasks.size() - summary.rendered - summary.failed - summary.skipped;
+    reporter.summary(summary);
+    return summary;
+}
+
+}  // namespace vellora::cli

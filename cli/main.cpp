@@ -1,0 +1,270 @@
+// vellora: render Windows metafiles to PNG, and describe what they hold.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "api/geometry.h"
+#include "batch.h"
+#include "info.h"
+#include "output.h"
+#include "render.h"
+
+namespace fs = std::filesystem;
+using namespace vellora::cli;
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
+
+struct UsageError {
+    std::string message;
+};
+
+bool isMetafileName(const fs::path &p) {
+    std::string ext = p.extension().string();
+    for (char &c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".emf" || ext == ".wmf" || ext == ".apm";
+}
+
+// A directory stands for the metafiles directly inside it, in name order.
+std::vector<Task> expandInputs(const std::vector<std::string> &args) {
+    std::vector<Task> tasks;
+    for (const std::string &arg : args) {
+        std::error_code ec;
+        if (!fs::is_directory(arg, ec)) {
+            tasks.push_back({arg, {}, {}});
+            continue;
+        }
+        std::vector<std::string> found;
+        for (fs::directory_iterator it(arg, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code fec;
+            if (isMetafileName(it->path()) && !it->is_directory(fec))
+                found.push_back(it->path().string());
+        }
+        std::sort(found.begin(), found.end());
+        if (ec)
+            tasks.push_back({arg, {}, "cannot list the directory: " + ec.message()});
+        else if (found.empty())
+            tasks.push_back({arg, {}, "no .emf, .wmf or .apm files in this directory"});
+        for (std::string &f : found) tasks.push_back({std::move(f), {}, {}});
+    }
+    return tasks;
+}
+
+std::string pngNameFor(const std::string &input) {
+    fs::path name = fs::path(input).filename();
+    if (name.empty() || name == "." || name == "..") name = "picture";
+    name.replace_extension(".png");
+    return name.string();
+}
+
+// Fills in each task's output and refuses two inputs writing one file.
+void assignOutputs(std::vector<Task> &tasks, const std::string &output, const std::string &outDir) {
+    if (!output.empty()) {
+        if (tasks.size() != 1)
+            throw UsageError{"-o names one output file, but there are " +
+                             std::to_string(tasks.size()) + " inputs; use --out-dir"};
+        tasks[0].output = output;
+        return;
+    }
+    std::map<std::string, size_t> taken;
+    for (size_t i = 0; i < tasks.size(); ++i) {
+        Task &t = tasks[i];
+        const fs::path dir = outDir.empty() ? fs::path(t.input).parent_path() : fs::path(outDir);
+        t.output = (dir / pngNameFor(t.input)).string();
+        if (!t.failure.empty()) continue;
+        std::error_code ec;
+        const std::string key = fs::absolute(t.output, ec).lexically_normal().string();
+        const auto [it, fresh] = taken.emplace(key, i);
+        if (!fresh)
+            t.failure = "its output " + t.output + " is also the output of " +
+                        tasks[it->second].input + "; use separate --out-dir runs";
+    }
+}
+
+void parseCrop(const std::string &text, RenderOptions *o) {
+    double v[4];
+    size_t pos = 0;
+    for (int i = 0; i < 4; ++i) {
+        const size_t comma = text.find(',', pos);
+        const std::string part = text.substr(pos, comma == std::string::npos ? std::string::npos
+                                                                              : comma - pos);
+        char *end = nullptr;
+        v[i] = std::strtod(part.c_str(), &end);
+        if (part.empty() || *end != 0 || !std::isfinite(v[i]) || (i < 3) == (comma == std::string::npos))
+            throw UsageError{"--crop takes four fractions X0,Y0,X1,Y1, such as 0,0,0.5,1"};
+        pos = comma + 1;
+    }
+    const vellora::CropWindow c = vellora::normaliseCrop(v[0], v[1], v[2], v[3]);
+    if (!(c.x1 > c.x0) || !(c.y1 > c.y0))
+        throw UsageError{"--crop " + text + " selects nothing of the picture (0..1 on each axis)"};
+    o->crop[0] = c.x0;
+    o->crop[1] = c.y0;
+    o->crop[2] = c.x1;
+    o->crop[3] = c.y1;
+}
+
+void onSignal(int) { requestStop(); }
+
+void installSignalHandlers() {
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    // A second signal ends the process at once.
+    sa.sa_flags = SA_RESETHAND;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+std::set<FileId> identitiesOf(const std::vector<Task> &tasks) {
+    std::set<FileId> ids;
+    for (const Task &t : tasks) {
+        struct stat st;
+        if (::stat(t.input.c_str(), &st) == 0) ids.insert({st.st_dev, st.st_ino});
+    }
+    return ids;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    CLI::App app{"Renders Windows metafiles (EMF, WMF, placeable WMF) to PNG, anti-aliased,\n"
+                 "and describes what they hold.",
+                 "vellora"};
+    app.set_version_flag("--version", std::string("vellora ") + VELLORA_VERSION);
+    app.require_subcommand(1);
+    app.footer("Run `vellora COMMAND --help` for a command's options; the manual is vellora(1).\n"
+               "Exit status: 0 when every file was rendered or skipped, 1 when any failed,\n"
+               "2 for a usage error, 130 when interrupted.");
+
+    // ---- render
+    CLI::App *render = app.add_subcommand("render", "Render metafiles to PNG files.");
+    render->footer(
+        "Outputs are written to a temporary file and renamed into place; an existing output\n"
+        "is replaced only with --force, and an input file is never written. A directory\n"
+        "given as INPUT stands for the .emf, .wmf and .apm files directly inside it.\n"
+        "Several inputs give a progress bar on a terminal (a line per file otherwise) and a\n"
+        "summary; a file that fails is named with the reason and the batch goes on.");
+    std::vector<std::string> inputs;
+    std::string output, outDir, crop, background = "transparent";
+    int width = 0, height = 0;
+    unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+    RenderOptions opts;
+    bool quiet = false;
+    render->add_option("INPUT", inputs, "Metafile files (EMF, WMF or placeable WMF) or directories")
+        ->required();
+    CLI::Option *outputOpt = render->add_option(
+        "-o,--output", output, "Output PNG file for a single input; - writes to standard output");
+    render->add_option("--out-dir", outDir,
+                       "Directory for the outputs, named after each input with .png\n"
+                       "(created if missing). Without it and -o, each PNG lands beside its input")
+        ->excludes(outputOpt)
+        ->type_name("DIR");
+    CLI::Option *widthOpt =
+        render->add_option("--width", width, "Output width in pixels; alone, the height follows the picture's aspect")
+            ->check(CLI::Range(1, 100000))
+            ->type_name("PIXELS");
+    CLI::Option *heightOpt =
+        render->add_option("--height", height, "Output height in pixels; alone, the width follows the picture's aspect")
+            ->check(CLI::Range(1, 100000))
+            ->type_name("PIXELS");
+    render->add_flag("--keep-aspect", opts.keepAspect,
+                     "With --width and --height: shrink the output to the picture's aspect ratio\n"
+                     "inside that box, as the library's keepAspect does");
+    render->add_option("--dpi", opts.dpi,
+                       "Resolution for the natural size from the picture's frame, used when neither\n"
+                       "--width nor --height is given")
+        ->check(CLI::Range(1.0, 10000.0))
+        ->capture_default_str();
+    render->add_option("--rotate", opts.rotateDegrees,
+                       "Turn the picture counterclockwise by DEGREES about the middle of the output;\n"
+                       "the output keeps its size and what the turn moves outside is cut off")
+        ->type_name("DEGREES")
+        ->check(CLI::Range(-1e6, 1e6));
+    render->add_option("--crop", crop,
+                       "Show only the window X0,Y0,X1,Y1 of the picture, in fractions of its width\n"
+                       "and height (0,0,1,1 is all of it); the natural size shrinks to match")
+        ->type_name("X0,Y0,X1,Y1");
+    render->add_option("--key", opts.key,
+                       "Coverage key: the alpha that drawn pixels get (255 opaque, 128 half)")
+        ->check(CLI::Range(0, 255))
+        ->type_name("N")
+        ->capture_default_str();
+    render->add_option("--background", background,
+                       "Colour under the picture: transparent, #rgb, #rrggbb, #rrggbbaa,\n"
+                       "rgb(r,g,b), rgba(r,g,b,a) or a CSS basic name. An opaque colour gives an\n"
+                       "RGB PNG; otherwise the PNG keeps each pixel's alpha")
+        ->type_name("COLOR")
+        ->capture_default_str();
+    render->add_option("-j,--jobs", jobs, "Files rendered at once")
+        ->check(CLI::Range(1u, 1024u))
+        ->type_name("N")
+        ->default_str("number of cores");
+    render->add_flag("-f,--force", opts.force, "Replace outputs that exist");
+    render->add_option("--png-compression", opts.png.zlibLevel,
+                       "zlib level of the PNG files, 0 (none) to 9 (smallest, slowest)")
+        ->check(CLI::Range(0, 9))
+        ->type_name("LEVEL")
+        ->capture_default_str();
+    render->add_flag("-q,--quiet", quiet,
+                     "No progress bar, per-file lines or summary; failures are still reported");
+
+    // ---- info
+    CLI::App *info = app.add_subcommand(
+        "info", "Describe metafiles: format, header fields, records, and what the native\n"
+                "player does not draw.");
+    std::vector<std::string> infoInputs;
+    double infoDpi = 96;
+    info->add_option("INPUT", infoInputs, "Metafile files")->required();
+    info->add_option("--dpi", infoDpi, "Resolution for the natural size")
+        ->check(CLI::Range(1.0, 10000.0))
+        ->capture_default_str();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &e) {
+        return app.exit(e) == 0 ? 0 : kExitUsage;
+    }
+
+    if (info->parsed()) {
+        bool ok = true, separate = false;
+        for (const std::string &path : infoInputs)
+            ok = describeFile(path, infoDpi, stdout, &separate) && ok;
+        return ok ? 0 : kExitFailed;
+    }
+
+    std::vector<Task> tasks;
+    try {
+        if (widthOpt->count()) opts.width = width;
+        if (heightOpt->count()) opts.height = height;
+        if (!crop.empty()) parseCrop(crop, &opts);
+        if (!parseColour(background, &opts.background))
+            throw UsageError{"--background " + background +
+                             ": not a colour (try transparent, white, #rrggbb or rgba(0,0,0,0.5))"};
+        tasks = expandInputs(inputs);
+        assignOutputs(tasks, output, outDir);
+        if (!outDir.empty()) {
+            std::error_code ec;
+            fs::create_directories(outDir, ec);
+            if (ec) throw UsageError{"--out-dir " + outDir + ": " + ec.message()};
+        }
+    } catch (const UsageError &e) {
+        std::fprintf(stderr, "vellora: %s\n", e.message.c_str());
+        return kExitUsage;
+    }
+
+    captureUmask();
+    installSignalHandlers();
+    const Summary s = runBatch(tasks, opts, identitiesOf(tasks), jobs, quiet);
+    if (s.notStarted) return kExitInterrupted;
+    return s.failed ? kExitFailed : 0;
+}

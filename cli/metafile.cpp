@@ -1,0 +1,222 @@
+#include "metafile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "api/geometry.h"
+#include "api/limits.h"
+
+namespace vellora::cli {
+
+namespace {
+
+uint16_t u16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
+
+// strerror's text with a lower-case first letter, to read well after a colon.
+std::string errnoText(int e) {
+    std::string s = std::strerror(e);
+    if (!s.empty() && s[0] >= 'A' && s[0] <= 'Z' && !(s.size() > 1 && s[1] >= 'A' && s[1] <= 'Z'))
+        s[0] = char(s[0] - 'A' + 'a');
+    return s;
+}
+
+std::string truncatedAfter(uint64_t n) { return "truncated after record " + std::to_string(n); }
+
+constexpr uint32_t kEmrEof = 14;
+constexpr uint32_t kEmrComment = 70;
+constexpr uint32_t kEmfPlusId = 0x2B464D45u;  // "EMF+"
+constexpr uint16_t kEmfPlusHeader = 0x4001;
+
+void scanEmf(const uint8_t *d, size_t size, Scan *s) {
+    // The header record: type 1, long enough for the fields read here, inside the data.
+    if (size < 88 || readU32(d) != 1) return;
+    const uint32_t headerSize = readU32(d + 4);
+    if (headerSize < 88 || headerSize > size) return;
+    std::memcpy(&s->emf, d, headerSize < sizeof s->emf ? headerSize : sizeof s->emf);
+    s->headerOk = true;
+
+    size_t off = 0;
+    while (size - off >= 8) {
+        const uint32_t type = readU32(d + off), len = readU32(d + off + 4);
+        if (len < 8) {
+            s->problem = "record " + std::to_string(s->records + 1) + " has an impossible size (" +
+                         std::to_string(len) + " bytes)";
+            return;
+        }
+        if (len > size - off) {
+            s->problem = truncatedAfter(s->records);
+            return;
+        }
+        ++s->records;
+        ++s->types[type];
+        if (type == kEmrComment && len >= 16 && readU32(d + off + 12) == kEmfPlusId) {
+            if (!s->emfPlus && len >= 20 && u16(d + off + 16) == kEmfPlusHeader)
+                s->emfPlusDual = (u16(d + off + 18) & 1) != 0;
+            s->emfPlus = true;
+        }
+        off += len;
+        if (type == kEmrEof) {
+            s->ended = true;
+            return;
+        }
+    }
+    s->problem = truncatedAfter(s->records) + " (no end-of-file record)";
+}
+
+void scanWmf(const uint8_t *d, size_t size, Scan *s) {
+    // Type 1 (memory) or 2 (disk), header of 9 words.
+    if (size < 18) return;
+    const uint16_t type = u16(d), headerWords = u16(d + 2);
+    if ((type != 1 && type != 2) || headerWords != 9) return;
+    s->wmfVersion = u16(d + 4);
+    s->wmfSizeWords = readU32(d + 6);
+    s->wmfObjects = u16(d + 10);
+    s->wmfMaxRecordWords = readU32(d + 12);
+    s->headerOk = true;
+
+    size_t off = 18;
+    while (size - off >= 6) {
+        const uint64_t len = uint64_t(readU32(d + off)) * 2;
+        const uint16_t function = u16(d + off + 4);
+        if (len < 6) {
+            s->problem = "record " + std::to_string(s->records + 1) + " has an impossible size (" +
+                         std::to_string(len) + " bytes)";
+            return;
+        }
+        if (len > size - off) {
+            s->problem = truncatedAfter(s->records);
+            return;
+        }
+        ++s->records;
+        ++s->types[function];
+        off += size_t(len);
+        if (function == 0) {
+            s->ended = true;
+            return;
+        }
+    }
+    s->problem = truncatedAfter(s->records) + " (no end-of-file record)";
+}
+
+}  // namespace
+
+const char *formatName(Format f) {
+    switch (f) {
+    case Format::Emf: return "EMF";
+    case Format::PlaceableWmf: return "placeable WMF";
+    case Format::Wmf: return "WMF";
+    }
+    return "?";
+}
+
+std::string readWholeFile(const std::string &path, std::vector<uint8_t> *out) {
+    // Non-blocking, so that a FIFO given by mistake cannot hang the batch.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return "cannot open: " + errnoText(errno);
+    struct stat st;
+    std::string reason;
+    if (::fstat(fd, &st) != 0) {
+        reason = "cannot open: " + errnoText(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        reason = "is a directory";
+    } else if (!S_ISREG(st.st_mode)) {
+        reason = "not a regular file";
+    } else if (st.st_size == 0) {
+        reason = "empty file";
+    } else if (uint64_t(st.st_size) > limits::kMaxFileBytes) {
+        reason = "too large (" + std::to_string(st.st_size >> 20) + " MiB; the limit is " +
+                 std::to_string(limits::kMaxFileBytes >> 20) + " MiB)";
+    } else {
+        try {
+            out->resize(size_t(st.st_size));
+        } catch (const std::bad_alloc &) {
+            reason = "out of memory";
+        }
+        size_t got = 0;
+        while (reason.empty() && got < out->size()) {
+            const ssize_t r = ::read(fd, out->data() + got, out->size() - got);
+            if (r < 0) {
+                if (errno == EINTR) continue;
+                reason = "cannot read: " + errnoText(errno);
+            } else if (r == 0) {
+                reason = "cannot read: the file shrank while it was read";
+            } else {
+                got += size_t(r);
+            }
+        }
+    }
+    ::close(fd);
+    if (!reason.empty()) out->clear();
+    return reason;
+}
+
+Scan scanMetafile(const uint8_t *data, size_t size) {
+    Scan s;
+    const uint32_t size32 = size > UINT32_MAX ? UINT32_MAX : uint32_t(size);
+    switch (recogniseFormat(data, size32)) {
+    case MetafileFormat::Placeable:
+        s.format = Format::PlaceableWmf;
+        for (int i = 0; i < 4; ++i) s.bbox[i] = readI16(data + 6 + 2 * i);
+        s.unitsPerInch = u16(data + 14);
+        scanWmf(data + kPlaceableHeaderSize, size - kPlaceableHeaderSize, &s);
+        break;
+    case MetafileFormat::Enhanced:
+        s.format = Format::Emf;
+        scanEmf(data, size, &s);
+        break;
+    case MetafileFormat::Windows:
+        s.format = Format::Wmf;
+        scanWmf(data, size, &s);
+        break;
+    }
+    return s;
+}
+
+Payload payloadOf(const Scan &scan, const std::vector<uint8_t> &bytes) {
+    if (scan.format == Format::PlaceableWmf)
+        return {bytes.data() + kPlaceableHeaderSize, bytes.size() - kPlaceableHeaderSize};
+    return {bytes.data(), bytes.size()};
+}
+
+HENHMETAFILE makeHandle(const Scan &scan, const std::vector<uint8_t> &bytes) {
+    const Payload p = payloadOf(scan, bytes);
+    if (p.size > UINT32_MAX) return nullptr;
+    if (scan.format == Format::Emf) return VelloraSetEnhMetaFileBits(unsigned(p.size), p.data);
+    return VelloraSetWinMetaFileBits(unsigned(p.size), p.data);
+}
+
+Picture pictureOf(const Scan &scan, HENHMETAFILE handle) {
+    Picture pic;
+    auto fromFrame = [&pic](const RECT &f) {
+        pic.frame = f;
+        pic.aspect = aspectRatio(f.left, f.top, f.right, f.bottom);
+        pic.widthInches = std::fabs(double(f.right) - double(f.left)) / 2540.0;
+        pic.heightInches = std::fabs(double(f.bottom) - double(f.top)) / 2540.0;
+    };
+    switch (scan.format) {
+    case Format::Emf:
+        fromFrame(scan.emf.rclFrame);
+        break;
+    case Format::PlaceableWmf: {
+        pic.aspect = aspectRatio(scan.bbox[0], scan.bbox[1], scan.bbox[2], scan.bbox[3]);
+        // Units per inch of 0 is meaningless; 1440 (twips) is what writers mean most.
+        const double units = scan.unitsPerInch ? scan.unitsPerInch : 1440.0;
+        pic.widthInches = std::fabs(double(scan.bbox[2]) - scan.bbox[0]) / units;
+        pic.heightInches = std::fabs(double(scan.bbox[3]) - scan.bbox[1]) / units;
+        break;
+    }
+    case Format::Wmf: {
+        ENHMETAHEADER h{};
+        if (handle && VelloraGetEnhMetaFileHeader(handle, sizeof h, &h)) fromFrame(h.rclFrame);
+        break;
+    }
+    }
+    return pic;
+}
+
+}  // namespace vellora::cli

@@ -1,0 +1,196 @@
+#include "output.h"
+
+#include <fcntl.h>
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace vellora::cli {
+
+namespace {
+
+mode_t gFileMode = 0644;
+
+std::string errnoText(int e) {
+    std::string s = std::strerror(e);
+    if (!s.empty() && s[0] >= 'A' && s[0] <= 'Z' && !(s.size() > 1 && s[1] >= 'A' && s[1] <= 'Z'))
+        s[0] = char(s[0] - 'A' + 'a');
+    return s;
+}
+
+// (c * 255 + a / 2) / a for every premultiplied pair, clamped for channels
+// that exceed their alpha (not valid premultiplied data, but never a crash).
+struct UnpremultiplyTable {
+    uint8_t v[256][256];
+    UnpremultiplyTable() {
+        for (unsigned a = 0; a < 256; ++a)
+            for (unsigned c = 0; c < 256; ++c) {
+                if (a == 0) {
+                    v[a][c] = 0;
+                    continue;
+                }
+                const unsigned s = (c * 255 + a / 2) / a;
+                v[a][c] = uint8_t(s > 255 ? 255 : s);
+            }
+    }
+};
+
+const UnpremultiplyTable &table() {
+    static const UnpremultiplyTable t;
+    return t;
+}
+
+struct PngError {
+    std::string message;
+};
+
+void onPngError(png_structp png, png_const_charp msg) {
+    auto *e = static_cast<PngError *>(png_get_error_ptr(png));
+    if (e) e->message = msg ? msg : "PNG encoder error";
+    png_longjmp(png, 1);
+}
+
+void onPngWarning(png_structp, png_const_charp) {}
+
+}  // namespace
+
+uint8_t unpremultiply(uint8_t c, uint8_t a) { return table().v[a][c]; }
+
+std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t stride,
+                      bool opaque, const PngSettings &settings) {
+    PngError err;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &err, onPngError, onPngWarning);
+    if (!png) return "out of memory";
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return "out of memory";
+    }
+    const size_t channels = opaque ? 3 : 4;
+    std::vector<uint8_t> row;
+    try {
+        row.resize(size_t(w) * channels);
+    } catch (const std::bad_alloc &) {
+        png_destroy_write_struct(&png, &info);
+        return "out of memory";
+    }
+    const UnpremultiplyTable &t = table();
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return err.message.empty() ? "PNG encoder error" : err.message;
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8,
+                 opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, settings.zlibLevel);
+    if (settings.filter) png_set_filter(png, PNG_FILTER_TYPE_BASE, settings.filter);
+    png_write_info(png, info);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t *src = bgra + size_t(y) * stride;
+        uint8_t *dst = row.data();
+        if (opaque) {
+            for (int x = 0; x < w; ++x, src += 4, dst += 3) {
+                dst[0] = src[2];
+                dst[1] = src[1];
+                dst[2] = src[0];
+            }
+        } else {
+            for (int x = 0; x < w; ++x, src += 4, dst += 4) {
+                const uint8_t a = src[3];
+                if (a == 255) {
+                    dst[0] = src[2];
+                    dst[1] = src[1];
+                    dst[2] = src[0];
+                } else {
+                    const uint8_t *u = t.v[a];
+                    dst[0] = u[src[2]];
+                    dst[1] = u[src[1]];
+                    dst[2] = u[src[0]];
+                }
+                dst[3] = a;
+            }
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return {};
+}
+
+void captureUmask() {
+    const mode_t m = ::umask(022);
+    ::umask(m);
+    gFileMode = 0666 & ~m;
+}
+
+AtomicFile::~AtomicFile() {
+    if (stream_) std::fclose(stream_);
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+std::string AtomicFile::open(const std::string &path) {
+    path_ = path;
+    const size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string pattern = dir + "." + base + ".XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back(0);
+    const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+    if (fd < 0) return "cannot write " + path + ": " + errnoText(errno);
+    temp_ = buf.data();
+    ::fchmod(fd, gFileMode);
+    stream_ = ::fdopen(fd, "wb");
+    if (!stream_) {
+        const int e = errno;
+        ::close(fd);
+        return "cannot write " + path + ": " + errnoText(e);
+    }
+    return {};
+}
+
+AtomicFile::Commit AtomicFile::commit(bool replace, std::string *reason) {
+    std::FILE *s = stream_;
+    stream_ = nullptr;
+    const bool flushed = std::fflush(s) == 0;
+    const int flushErr = errno;
+    if (std::fclose(s) != 0 || !flushed) {
+        *reason = "cannot write " + path_ + ": " + errnoText(flushed ? errno : flushErr);
+        return Commit::Error;
+    }
+    int rc;
+    if (replace) {
+        rc = ::rename(temp_.c_str(), path_.c_str());
+    } else {
+        rc = ::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE);
+        if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // File systems without RENAME_NOREPLACE: a hard link fails the same way
+            // when the name is taken.
+            rc = ::link(temp_.c_str(), path_.c_str());
+            if (rc == 0) {
+                ::unlink(temp_.c_str());
+            } else if (errno == EPERM || errno == EOPNOTSUPP) {
+                // Nor hard links: check, then rename; a race can still replace.
+                struct stat st;
+                if (::lstat(path_.c_str(), &st) == 0) return Commit::Exists;
+                rc = ::rename(temp_.c_str(), path_.c_str());
+            }
+        }
+    }
+    if (rc != 0) {
+        if (errno == EEXIST) return Commit::Exists;
+        *reason = "cannot write " + path_ + ": " + errnoText(errno);
+        return Commit::Error;
+    }
+    temp_.clear();
+    return Commit::Done;
+}
+
+}  // namespace vellora::cli

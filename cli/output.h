@@ -1,0 +1,52 @@
+// Writing a rendered picture: PNG encoding and atomic placement of the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace vellora::cli {
+
+struct PngSettings {
+    int zlibLevel = 2;     // 0-9
+    int filter = 0;        // a PNG_FILTER_* mask; 0 lets the encoder's default choose
+};
+
+// Encodes w x h premultiplied BGRA pixels (rows `stride` bytes apart, top
+// first) into `f`. With `opaque` the PNG is RGB without alpha; otherwise RGBA
+// with the alpha un-premultiplied, rounding to nearest. Returns an empty
+// string on success, else the reason.
+std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t stride,
+                      bool opaque, const PngSettings &settings);
+
+// Straight colour channel from a premultiplied one, rounded to nearest.
+uint8_t unpremultiply(uint8_t c, uint8_t a);
+
+// A file that appears under its name only when complete: written into a
+// temporary file in the same directory and renamed into place.
+class AtomicFile {
+public:
+    AtomicFile() = default;
+    AtomicFile(const AtomicFile &) = delete;
+    AtomicFile &operator=(const AtomicFile &) = delete;
+    ~AtomicFile();  // removes the temporary file unless committed
+
+    // Creates the temporary file for `path`; empty string or the reason.
+    std::string open(const std::string &path);
+    std::FILE *stream() { return stream_; }
+
+    enum class Commit { Done, Exists, Error };
+    // Moves the file into place. Without `replace` an existing file is left
+    // alone and Exists returned. On Error, *reason says why.
+    Commit commit(bool replace, std::string *reason);
+
+private:
+    std::string path_, temp_;
+    std::FILE *stream_ = nullptr;
+};
+
+// The permission bits new files get (0666 less the umask); call once at start.
+void captureUmask();
+
+}  // namespace vellora::cli

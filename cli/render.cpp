@@ -1,0 +1,177 @@
+#include "render.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "api/geometry.h"
+#include "api/limits.h"
+
+namespace vellora::cli {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Largest side the command accepts, before the library's own canvas limit.
+constexpr double kMaxSide = 100000;
+
+bool sizeFits(int64_t w, int64_t h) {
+    if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) return false;
+    const uint64_t W = uint64_t(2 * w + 2), H = uint64_t(2 * h + 2);
+    return 2 * W * H * 4 <= limits::kMaxCanvasPairBytes;
+}
+
+std::string tooLarge(double w, double h) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf,
+                  "%.0f x %.0f pixels is too large to draw (the limit is about 5000 x 5000)", w, h);
+    return buf;
+}
+
+// Releases what one render creates, on every way out.
+struct Resources {
+    HENHMETAFILE metafile = nullptr;
+    HDC dc = nullptr;
+    ~Resources() {
+        if (dc) VelloraDeleteDC(dc);
+        if (metafile) VelloraDeleteEnhMetaFile(metafile);
+    }
+};
+
+}  // namespace
+
+std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *h) {
+    const double cw = o.crop[2] - o.crop[0], ch = o.crop[3] - o.crop[1];
+    // The aspect ratio of the part shown, from the library's float.
+    const double aspect = std::fabs(double(pic.aspect)) * cw / ch;
+    const bool aspectOk = std::isfinite(aspect) && aspect > 0;
+    double fw, fh;
+    if (o.width && o.height) {
+        fw = *o.width;
+        fh = *o.height;
+        if (o.keepAspect && aspectOk) {
+            const RECT r = fitToAspect(RECT{0, 0, *o.width - 1, *o.height - 1}, float(aspect));
+            fw = double(r.right) + 1;
+            fh = double(r.bottom) + 1;
+        }
+    } else if (o.width || o.height) {
+        if (!aspectOk) return "the picture's frame is empty, so it has no aspect ratio; give both --width and --height";
+        fw = o.width ? *o.width : std::max(1.0, std::round(*o.height * aspect));
+        fh = o.height ? *o.height : std::max(1.0, std::round(*o.width / aspect));
+    } else {
+        fw = std::round(pic.widthInches * cw * o.dpi);
+        fh = std::round(pic.heightInches * ch * o.dpi);
+        if (!(fw >= 1 && fh >= 1))
+            return "the picture's frame is empty, so it has no natural size; give --width and --height";
+    }
+    if (!sizeFits(int64_t(std::min(fw, 1e9)), int64_t(std::min(fh, 1e9)))) return tooLarge(fw, fh);
+    *w = int(fw);
+    *h = int(fh);
+    return {};
+}
+
+Outcome renderFile(const std::string &input, const std::string &output, const RenderOptions &o,
+                   const std::set<FileId> &inputs) {
+    Outcome out;
+    const bool toStdout = output == "-";
+    if (!toStdout) {
+        struct stat st;
+        if (::stat(output.c_str(), &st) == 0) {
+            if (inputs.count({st.st_dev, st.st_ino})) {
+                out.reason = "its output " + output + " is an input file, which is never written";
+                return out;
+            }
+            if (!o.force) {
+                out.kind = Outcome::Skipped;
+                out.reason = output + " exists (--force replaces it)";
+                return out;
+            }
+        }
+    }
+
+    std::vector<uint8_t> bytes;
+    out.reason = readWholeFile(input, &bytes);
+    if (!out.reason.empty()) return out;
+
+    const Scan scan = scanMetafile(bytes.data(), bytes.size());
+    if (!scan.headerOk) {
+        out.reason = "not a metafile";
+        return out;
+    }
+    if (!scan.problem.empty()) {
+        out.reason = scan.problem;
+        return out;
+    }
+    Resources res;
+    res.metafile = makeHandle(scan, bytes);
+    if (!res.metafile) {
+        out.reason = std::string("not a metafile (the library refuses its ") +
+                     formatName(scan.format) + " header)";
+        return out;
+    }
+    const Picture pic = pictureOf(scan, res.metafile);
+    int w = 0, h = 0;
+    out.reason = outputSize(o, pic, &w, &h);
+    if (!out.reason.empty()) return out;
+    bytes.clear();
+    bytes.shrink_to_fit();
+
+    // The background, premultiplied, under the picture.
+    const Colour &bg = o.background;
+    const auto pre = [&bg](uint8_t c) { return uint32_t((c * bg.a + 127) / 255); };
+    const uint32_t bgWord = pre(bg.b) | pre(bg.g) << 8 | pre(bg.r) << 16 | uint32_t(bg.a) << 24;
+    std::vector<uint32_t> pixels;
+    try {
+        pixels.assign(size_t(w) * size_t(h), bgWord);
+    } catch (const std::bad_alloc &) {
+        out.reason = "out of memory for " + std::to_string(w) + " x " + std::to_string(h) + " pixels";
+        return out;
+    }
+    res.dc = VelloraCreateBitmapDC(pixels.data(), w, h, 4 * w);
+    const RECT rect{0, 0, w - 1, h - 1};
+    const double angle = o.rotateDegrees * kPi / 180.0;
+    if (!res.dc || !Vellora(res.dc, res.metafile, &rect, o.key, angle, o.crop[0], o.crop[1],
+                            o.crop[2], o.crop[3])) {
+        out.reason = "the library could not draw it at " + std::to_string(w) + " x " +
+                     std::to_string(h) + " pixels";
+        return out;
+    }
+    VelloraDeleteDC(res.dc);
+    res.dc = nullptr;
+    VelloraDeleteEnhMetaFile(res.metafile);
+    res.metafile = nullptr;
+
+    const auto *bgra = reinterpret_cast<const uint8_t *>(pixels.data());
+    const bool opaque = bg.a == 255;
+    if (toStdout) {
+        out.reason = encodePng(stdout, bgra, w, h, size_t(w) * 4, opaque, o.png);
+        if (out.reason.empty() && std::fflush(stdout) != 0)
+            out.reason = std::string("cannot write to standard output: ") + std::strerror(errno);
+        if (!out.reason.empty()) return out;
+    } else {
+        AtomicFile file;
+        out.reason = file.open(output);
+        if (!out.reason.empty()) return out;
+        out.reason = encodePng(file.stream(), bgra, w, h, size_t(w) * 4, opaque, o.png);
+        if (!out.reason.empty()) return out;
+        switch (file.commit(o.force, &out.reason)) {
+        case AtomicFile::Commit::Done: break;
+        case AtomicFile::Commit::Exists:
+            out.kind = Outcome::Skipped;
+            out.reason = output + " exists (--force replaces it)";
+            return out;
+        case AtomicFile::Commit::Error: return out;
+        }
+    }
+    out.kind = Outcome::Rendered;
+    out.reason.clear();
+    out.width = w;
+    out.height = h;
+    return out;
+}
+
+}  // namespace vellora::cli

@@ -59,12 +59,45 @@ void deleteMetaFile(HENHMETAFILE mf) {
     if (mf) DeleteEnhMetaFile(mf);
 }
 
-// A Windows-metafile recorder has no alpha channel and refuses AlphaBlend.
-HDC createNoAlphaDC() { return CreateMetaFileW(nullptr); }
+namespace {
+
+bool refusesAlphaBlend(HDC dc) {
+    HDC mem = CreateCompatibleDC(dc);
+    if (!mem) return false;
+    BITMAPINFO info;
+    ZeroMemory(&info, sizeof info);
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 2, 2, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void *bits = nullptr;
+    HBITMAP bm = CreateDIBSection(mem, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bm);
+    const BLENDFUNCTION bf{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    const BOOL ok = AlphaBlend(dc, 0, 0, 2, 2, mem, 0, 0, 2, 2, bf);
+    SelectObject(mem, old);
+    DeleteObject(bm);
+    DeleteDC(mem);
+    return !ok;
+}
+
+}  // namespace
+
+// A Windows-metafile recorder refuses AlphaBlend, but Wine already refuses a
+// memory DC compatible with it, so the blend is never reached. Headless Wine's
+// display DC makes the memory DC and then refuses the blend: that one is
+// taken where it does.
+HDC createNoAlphaDC() {
+    HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
+    if (display && refusesAlphaBlend(display)) return display;
+    if (display) DeleteDC(display);
+    return CreateMetaFileW(nullptr);
+}
 
 void deleteNoAlphaDC(HDC dc) {
     if (!dc) return;
-    if (HMETAFILE mf = CloseMetaFile(dc)) DeleteMetaFile(mf);
+    if (GetObjectType(dc) == OBJ_METADC) {
+        if (HMETAFILE mf = CloseMetaFile(dc)) DeleteMetaFile(mf);
+    } else {
+        DeleteDC(dc);
+    }
 }
 
 namespace {

@@ -49,15 +49,9 @@ configure_file(${PROJECT_SOURCE_DIR}/tests/wine/wine-run.in ${CMAKE_BINARY_DIR}/
   WORLD_READ WORLD_EXECUTE)
 set(VELLORA_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
 
-# The win32 build has its own tests and tools; the native ones (and their
-# host-side dependencies) are not built here.
+# The Windows build's own tests and tools.
 if(VELLORA_TESTS)
   enable_testing()
   add_subdirectory(${PROJECT_SOURCE_DIR}/tests/wine ${CMAKE_BINARY_DIR}/tests/wine)
 endif()
-if(EXISTS ${PROJECT_SOURCE_DIR}/tools/diff-harness/win32/CMakeLists.txt)
-  add_subdirectory(${PROJECT_SOURCE_DIR}/tools/diff-harness/win32
-    ${CMAKE_BINARY_DIR}/tools/diff-harness)
-endif()
-set(VELLORA_TESTS OFF)
-set(VELLORA_BENCH OFF)
+add_subdirectory(${PROJECT_SOURCE_DIR}/tools/diff-harness ${CMAKE_BINARY_DIR}/tools/diff-harness)

@@ -74,6 +74,63 @@ TEST(WineGdiFacts, PlaybackZeroesTheAlphaOfWhatItPaintsAndNothingElse) {
     DeleteEnhMetaFile(mf);
 }
 
+namespace {
+
+// Plays a picture of 100 x 100 reference pixels onto a 100 x 100 bitmap whose
+// pixels are all `fill`.
+template <class Draw>
+void play(Dib &dib, Draw draw) {
+    HENHMETAFILE mf = recordEmf([&](HDC dc) {
+        SetPixelV(dc, 0, 0, RGB(255, 255, 255));
+        SetPixelV(dc, 99, 99, RGB(255, 255, 255));
+        draw(dc);
+    });
+    RECT r{0, 0, 100, 100};
+    PlayEnhMetaFile(dib.dc, mf, &r);
+    GdiFlush();
+    DeleteEnhMetaFile(mf);
+}
+
+void blit32(HDC dc, int x, int bits, uint32_t pixel) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 2, 2, 1, WORD(bits), BI_RGB, 0, 0, 0, 0, 0};
+    const uint32_t px[4] = {pixel, pixel, pixel, pixel};  // 2 x 2 at 24 or 32 bits fits
+    StretchDIBits(dc, x, 10, 20, 20, 0, 0, 2, 2, px, &info, DIB_RGB_COLORS, SRCCOPY);
+}
+
+}  // namespace
+
+// Blits carry alpha as the source says: none from 24-bit sources, their own
+// from 32-bit ones; DSTINVERT flips the alpha byte with the colour.
+TEST(WineGdiFacts, BlitsWriteAlphaAsTheirSourceSays) {
+    Dib dib(100, 100, 0x5A123456u);
+    play(dib, [](HDC dc) {
+        blit32(dc, 10, 24, 0x00FF8040u);
+        blit32(dc, 40, 32, 0x80FF8040u);
+        PatBlt(dc, 70, 10, 20, 20, DSTINVERT);
+    });
+    EXPECT_EQ(dib.at(20, 20) >> 24, 0u);
+    EXPECT_EQ(dib.at(50, 20) >> 24, 0x80u);
+    EXPECT_EQ(dib.at(80, 20), ~0x5A123456u);
+    EXPECT_EQ(dib.at(50, 60), 0x5A123456u);
+}
+
+// An XOR pen changes the colour and leaves the alpha byte alone, so under the
+// coverage key those pixels count as untouched.
+TEST(WineGdiFacts, XorPenLeavesTheAlphaByte) {
+    Dib dib(100, 100, 0x5A123456u);
+    play(dib, [](HDC dc) {
+        HPEN pen = CreatePen(PS_SOLID, 5, RGB(255, 255, 255));
+        HGDIOBJ old = SelectObject(dc, pen);
+        SetROP2(dc, R2_XORPEN);
+        MoveToEx(dc, 10, 50, nullptr);
+        LineTo(dc, 90, 50);
+        SelectObject(dc, old);
+        DeleteObject(pen);
+    });
+    EXPECT_EQ(dib.at(50, 50), 0x5AEDCBA9u);
+}
+
 TEST(WineGdiFacts, AlphaBlendRefusesRecordersNullDCsAndSourcesOutsideTheBitmap) {
     Dib src(8, 8, 0xFF00FF00u), dst(8, 8, 0);
     const BLENDFUNCTION bf{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};

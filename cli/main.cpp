@@ -255,7 +255,11 @@ int main(int argc, char **argv) {
         if (!outDir.empty()) {
             std::error_code ec;
             fs::create_directories(outDir, ec);
-            if (ec) throw UsageError{"--out-dir " + outDir + ": " + ec.message()};
+            if (ec) {
+                std::string why = ec.message();
+                if (!why.empty()) why[0] = char(std::tolower(static_cast<unsigned char>(why[0])));
+                throw UsageError{"--out-dir " + outDir + ": cannot create it: " + why};
+            }
         }
     } catch (const UsageError &e) {
         std::fprintf(stderr, "vellora: %s\n", e.message.c_str());

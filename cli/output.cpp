@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <csetjmp>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -24,26 +26,59 @@ std::string errnoText(int e) {
     return s;
 }
 
-// (c * 255 + a / 2) / a for every premultiplied pair, clamped for channels
-// that exceed their alpha (not valid premultiplied data, but never a crash).
+// min(255, (c * 255 + a / 2) / a) for every pair; the clamp covers channels
+// above their alpha, which valid premultiplied data never has.
 struct UnpremultiplyTable {
     uint8_t v[256][256];
     UnpremultiplyTable() {
         for (unsigned a = 0; a < 256; ++a)
             for (unsigned c = 0; c < 256; ++c) {
-                if (a == 0) {
-                    v[a][c] = 0;
-                    continue;
-                }
-                const unsigned s = (c * 255 + a / 2) / a;
+                const unsigned s = a ? (c * 255 + a / 2) / a : 0;
                 v[a][c] = uint8_t(s > 255 ? 255 : s);
             }
     }
 };
 
-const UnpremultiplyTable &table() {
+const UnpremultiplyTable &unpremultiplyTable() {
     static const UnpremultiplyTable t;
     return t;
+}
+
+void convertRow(const uint8_t *src, uint8_t *dst, int w, const Colour &bg) {
+    if (bg.a == 0) {
+        const UnpremultiplyTable &t = unpremultiplyTable();
+        for (int x = 0; x < w; ++x, src += 4, dst += 4) {
+            const uint8_t *u = t.v[src[3]];
+            dst[0] = u[src[2]];
+            dst[1] = u[src[1]];
+            dst[2] = u[src[0]];
+            dst[3] = src[3];
+        }
+    } else if (bg.a == 255) {
+        // Premultiplied source-over onto an opaque colour.
+        for (int x = 0; x < w; ++x, src += 4, dst += 3) {
+            const unsigned rest = 255u - src[3];
+            dst[0] = uint8_t(std::min(255u, (src[2] * 255u + bg.r * rest + 127) / 255));
+            dst[1] = uint8_t(std::min(255u, (src[1] * 255u + bg.g * rest + 127) / 255));
+            dst[2] = uint8_t(std::min(255u, (src[0] * 255u + bg.b * rest + 127) / 255));
+        }
+    } else {
+        // Source-over onto a translucent colour, then back to straight colour.
+        const double ba = bg.a / 255.0;
+        for (int x = 0; x < w; ++x, src += 4, dst += 4) {
+            const double a = src[3] / 255.0, rest = 1.0 - a;
+            const double outA = a + ba * rest;
+            const auto channel = [&](uint8_t c, uint8_t b) {
+                const double pre = c / 255.0 + b / 255.0 * ba * rest;
+                const double v = outA > 0 ? pre / outA * 255.0 : 0.0;
+                return uint8_t(std::min(255.0, std::floor(v + 0.5)));
+            };
+            dst[0] = channel(src[2], bg.r);
+            dst[1] = channel(src[1], bg.g);
+            dst[2] = channel(src[0], bg.b);
+            dst[3] = uint8_t(std::floor(outA * 255.0 + 0.5));
+        }
+    }
 }
 
 struct PngError {
@@ -60,10 +95,11 @@ void onPngWarning(png_structp, png_const_charp) {}
 
 }  // namespace
 
-uint8_t unpremultiply(uint8_t c, uint8_t a) { return table().v[a][c]; }
+uint8_t unpremultiply(uint8_t c, uint8_t a) { return unpremultiplyTable().v[a][c]; }
 
 std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t stride,
-                      bool opaque, const PngSettings &settings) {
+                      const Colour &background, const PngSettings &settings) {
+    const bool opaque = background.a == 255;
     PngError err;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &err, onPngError, onPngWarning);
     if (!png) return "out of memory";
@@ -80,7 +116,6 @@ std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t st
         png_destroy_write_struct(&png, &info);
         return "out of memory";
     }
-    const UnpremultiplyTable &t = table();
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         return err.message.empty() ? "PNG encoder error" : err.message;
@@ -93,30 +128,7 @@ std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t st
     if (settings.filter) png_set_filter(png, PNG_FILTER_TYPE_BASE, settings.filter);
     png_write_info(png, info);
     for (int y = 0; y < h; ++y) {
-        const uint8_t *src = bgra + size_t(y) * stride;
-        uint8_t *dst = row.data();
-        if (opaque) {
-            for (int x = 0; x < w; ++x, src += 4, dst += 3) {
-                dst[0] = src[2];
-                dst[1] = src[1];
-                dst[2] = src[0];
-            }
-        } else {
-            for (int x = 0; x < w; ++x, src += 4, dst += 4) {
-                const uint8_t a = src[3];
-                if (a == 255) {
-                    dst[0] = src[2];
-                    dst[1] = src[1];
-                    dst[2] = src[0];
-                } else {
-                    const uint8_t *u = t.v[a];
-                    dst[0] = u[src[2]];
-                    dst[1] = u[src[1]];
-                    dst[2] = u[src[0]];
-                }
-                dst[3] = a;
-            }
-        }
+        convertRow(bgra + size_t(y) * stride, row.data(), w, background);
         png_write_row(png, row.data());
     }
     png_write_end(png, nullptr);

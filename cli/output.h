@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "colour.h"
+
 namespace vellora::cli {
 
 struct PngSettings {
@@ -14,13 +16,14 @@ struct PngSettings {
 };
 
 // Encodes w x h premultiplied BGRA pixels (rows `stride` bytes apart, top
-// first) into `f`. With `opaque` the PNG is RGB without alpha; otherwise RGBA
-// with the alpha un-premultiplied, rounding to nearest. Returns an empty
+// first) into `f`. Over a transparent `background` the PNG is RGBA with the
+// colours un-premultiplied; over an opaque one it is RGB; over a translucent
+// one RGBA of the two composited. Colours round to nearest. Returns an empty
 // string on success, else the reason.
 std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t stride,
-                      bool opaque, const PngSettings &settings);
+                      const Colour &background, const PngSettings &settings);
 
-// Straight colour channel from a premultiplied one, rounded to nearest.
+// min(255, c * 255 / a) rounded to nearest; 0 where a is 0.
 uint8_t unpremultiply(uint8_t c, uint8_t a);
 
 // A file that appears under its name only when complete: written into a

@@ -120,13 +120,11 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     bytes.clear();
     bytes.shrink_to_fit();
 
-    // The background, premultiplied, under the picture.
-    const Colour &bg = o.background;
-    const auto pre = [&bg](uint8_t c) { return uint32_t((c * bg.a + 127) / 255); };
-    const uint32_t bgWord = pre(bg.b) | pre(bg.g) << 8 | pre(bg.r) << 16 | uint32_t(bg.a) << 24;
+    // The picture is drawn over transparency; the background, if any, goes
+    // under it as the PNG is encoded, with the blend's arithmetic.
     std::vector<uint32_t> pixels;
     try {
-        pixels.assign(size_t(w) * size_t(h), bgWord);
+        pixels.assign(size_t(w) * size_t(h), 0);
     } catch (const std::bad_alloc &) {
         out.reason = "out of memory for " + std::to_string(w) + " x " + std::to_string(h) + " pixels";
         return out;
@@ -146,9 +144,8 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     res.metafile = nullptr;
 
     const auto *bgra = reinterpret_cast<const uint8_t *>(pixels.data());
-    const bool opaque = bg.a == 255;
     if (toStdout) {
-        out.reason = encodePng(stdout, bgra, w, h, size_t(w) * 4, opaque, o.png);
+        out.reason = encodePng(stdout, bgra, w, h, size_t(w) * 4, o.background, o.png);
         if (out.reason.empty() && std::fflush(stdout) != 0)
             out.reason = std::string("cannot write to standard output: ") + std::strerror(errno);
         if (!out.reason.empty()) return out;
@@ -156,7 +153,7 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
         AtomicFile file;
         out.reason = file.open(output);
         if (!out.reason.empty()) return out;
-        out.reason = encodePng(file.stream(), bgra, w, h, size_t(w) * 4, opaque, o.png);
+        out.reason = encodePng(file.stream(), bgra, w, h, size_t(w) * 4, o.background, o.png);
         if (!out.reason.empty()) return out;
         switch (file.commit(o.force, &out.reason)) {
         case AtomicFile::Commit::Done: break;

@@ -47,22 +47,23 @@ include(CMakePackageConfigHelpers)
 install(TARGETS vellora EXPORT VelloraTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-# The .pc file finds its prefix from its own place, so that an install under
-# any --prefix (or DESTDIR) is usable as it lands.
-if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
-  set(VELLORA_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
-  set(VELLORA_PC_LIBDIR "${CMAKE_INSTALL_FULL_LIBDIR}")
-  set(VELLORA_PC_INCLUDEDIR "${CMAKE_INSTALL_FULL_INCLUDEDIR}")
+# vellora.pc names the prefix given at install time (cmake --install --prefix),
+# so it is filled in twice: directories now, the prefix when installing.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(VELLORA_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
 else()
-  file(RELATIVE_PATH VELLORA_PC_UP /p/${CMAKE_INSTALL_LIBDIR}/pkgconfig /p)
-  set(VELLORA_PC_PREFIX "\${pcfiledir}/${VELLORA_PC_UP}")
   set(VELLORA_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+endif()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(VELLORA_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+else()
   set(VELLORA_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
 endif()
-configure_file(${PROJECT_SOURCE_DIR}/cmake/vellora.pc.in
-  ${PROJECT_BINARY_DIR}/vellora.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/vellora.pc
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+set(VELLORA_PC_PREFIX "@VELLORA_PC_PREFIX@")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/vellora.pc.in ${PROJECT_BINARY_DIR}/vellora.pc.stage @ONLY)
+install(CODE "set(VELLORA_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  configure_file(\"${PROJECT_BINARY_DIR}/vellora.pc.stage\" \"${PROJECT_BINARY_DIR}/vellora.pc\" @ONLY)")
+install(FILES ${PROJECT_BINARY_DIR}/vellora.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 set(VELLORA_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vellora)
 install(EXPORT VelloraTargets NAMESPACE Vellora:: DESTINATION ${VELLORA_CMAKE_DIR})
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/VelloraConfig.cmake.in

@@ -1,0 +1,630 @@
+// The `vellora` command, run as a user runs it: options, outputs, batches,
+// failures and the files it writes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <regex>
+#include <set>
+
+#include "cli_support.h"
+#include "support/emf_writer.h"
+#include "vellora.h"
+
+using namespace clitest;
+using vtest::EmfWriter;
+using vtest::rgb;
+
+namespace {
+
+constexpr uint32_t kRed = 0x0000FF, kBlue = 0xFF0000;  // COLORREFs
+
+// 2 x 1 inches (192 x 96 pixels at 96 dpi) on a reference device of 10
+// pixels per millimetre; the left half red, the right half blue.
+std::vector<uint8_t> halvesEmf() {
+    EmfWriter w(0, 0, 5080, 2540);
+    w.createBrush(1, 0, kRed).select(1).select(vtest::kStockNullPen).rectangle(0, 0, 255, 256);
+    w.createBrush(2, 0, kBlue).select(2).rectangle(254, 0, 509, 256);
+    return w.bytes();
+}
+
+// 1 x 1 inch, left half red and right half blue: for turns, which keep the size.
+std::vector<uint8_t> squareEmf() {
+    EmfWriter w(0, 0, 2540, 2540);
+    w.createBrush(1, 0, kRed).select(1).select(vtest::kStockNullPen).rectangle(0, 0, 128, 256);
+    w.createBrush(2, 0, kBlue).select(2).rectangle(127, 0, 255, 256);
+    return w.bytes();
+}
+
+// 1 x 1 inch: a disc of one colour in the middle, transparent corners.
+std::vector<uint8_t> discEmf(uint32_t colour) {
+    EmfWriter w(0, 0, 2540, 2540);
+    w.createBrush(1, 0, colour).select(1).select(vtest::kStockNullPen).ellipse(40, 40, 214, 214);
+    return w.bytes();
+}
+
+std::vector<uint8_t> text(const std::string &s) { return {s.begin(), s.end()}; }
+
+bool near(int a, int b, int tolerance) { return std::abs(a - b) <= tolerance; }
+
+::testing::AssertionResult pixelIs(const Image &img, int x, int y, int r, int g, int b, int a,
+                                   int tolerance = 2) {
+    const uint8_t *p = img.at(x, y);
+    if (near(p[0], r, tolerance) && near(p[1], g, tolerance) && near(p[2], b, tolerance) &&
+        near(p[3], a, tolerance))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "pixel (" << x << ", " << y << ") is " << int(p[0]) << "," << int(p[1]) << ","
+           << int(p[2]) << "," << int(p[3]) << ", expected " << r << "," << g << "," << b << ","
+           << a;
+}
+
+std::string sourcePath(const std::string &rel) { return std::string(VELLORA_SOURCE_DIR) + "/" + rel; }
+
+// Whether the native player draws filled rectangles yet: tests that look at
+// drawn pixels need it, the others do not.
+bool playerDrawsRectangles() {
+    static const bool draws = [] {
+        const std::vector<uint8_t> emf = halvesEmf();
+        HENHMETAFILE mf = VelloraSetEnhMetaFileBits(unsigned(emf.size()), emf.data());
+        std::vector<uint32_t> px(64 * 32, 0);
+        HDC dc = VelloraCreateBitmapDC(px.data(), 64, 32, 64 * 4);
+        const RECT r{0, 0, 63, 31};
+        const bool ok = mf && dc && Vellora(dc, mf, &r, 255, 0, 0, 0, 1, 1);
+        VelloraDeleteDC(dc);
+        VelloraDeleteEnhMetaFile(mf);
+        return ok && px[16 * 64 + 16] == 0xFFFF0000u;
+    }();
+    return draws;
+}
+
+#define REQUIRE_DRAWING()                                                                   \
+    do {                                                                                    \
+        if (!playerDrawsRectangles())                                                       \
+            GTEST_SKIP() << "the native player does not draw filled rectangles yet";        \
+    } while (0)
+
+class Cli : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    std::string put(const std::string &name, const std::vector<uint8_t> &bytes) {
+        const std::string path = dir / name;
+        writeFile(path, bytes);
+        return path;
+    }
+
+    Image render(const std::vector<std::string> &args) {
+        Image img;
+        std::vector<std::string> full = args;
+        full.insert(full.begin(), "render");
+        full.push_back("-o");
+        full.push_back(dir / "result.png");
+        full.push_back("--force");
+        const Outcome r = vellora(full);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(readPng(dir / "result.png", &img));
+        return img;
+    }
+};
+
+// ---- help and usage --------------------------------------------------------
+
+TEST_F(Cli, HelpNamesBothCommands) {
+    const Outcome r = vellora({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("render"), std::string::npos);
+    EXPECT_NE(r.out.find("info"), std::string::npos);
+}
+
+TEST_F(Cli, EveryOptionInHelpIsInTheManPage) {
+    const std::string man = readFile(sourcePath("docs/vellora.1"));
+    ASSERT_FALSE(man.empty());
+    for (const char *command : {"render", "info"}) {
+        const Outcome r = vellora({command, "--help"});
+        EXPECT_EQ(r.status, 0);
+        std::set<std::string> options;
+        const std::regex longOption("--[a-z][a-z-]*[a-z]");
+        for (std::sregex_iterator it(r.out.begin(), r.out.end(), longOption), end; it != end; ++it)
+            options.insert(it->str());
+        EXPECT_GE(options.size(), command == std::string("render") ? 14u : 2u) << r.out;
+        for (const std::string &opt : options) {
+            // roff writes each hyphen as \-
+            std::string roff;
+            for (char c : opt) roff += c == '-' ? std::string("\\-") : std::string(1, c);
+            EXPECT_NE(man.find(roff), std::string::npos) << opt << " of " << command;
+        }
+    }
+}
+
+TEST_F(Cli, RenderHelpDescribesEachOption) {
+    const Outcome r = vellora({"render", "--help"});
+    for (const char *opt : {"--output", "--out-dir", "--width", "--height", "--keep-aspect",
+                            "--dpi", "--rotate", "--crop", "--key", "--background", "--jobs",
+                            "--force", "--png-compression", "--quiet"})
+        EXPECT_NE(r.out.find(opt), std::string::npos) << opt;
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
+    const std::string in = put("a.emf", halvesEmf());
+    const std::string in2 = put("b.emf", halvesEmf());
+    const std::vector<std::vector<std::string>> bad = {
+        {"render"},
+        {"render", in, "--no-such-option"},
+        {"render", in, "--crop", "0,0,1"},
+        {"render", in, "--crop", "0.5,0,0.5,1"},
+        {"render", in, "--crop", "a,b,c,d"},
+        {"render", in, "--background", "notacolour"},
+        {"render", in, "--key", "256"},
+        {"render", in, "--width", "0"},
+        {"render", in, in2, "-o", dir / "x.png"},
+        {"render", in, "-o", dir / "x.png", "--out-dir", dir / "d"},
+        {"frobnicate"},
+    };
+    for (const auto &args : bad) {
+        const Outcome r = vellora(args);
+        EXPECT_EQ(r.status, 2) << args.back() << ": " << r.err;
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"a.emf", "b.emf"}));
+}
+
+// ---- sizes -----------------------------------------------------------------
+
+TEST_F(Cli, SizeFollowsFrameDpiAndOptions) {
+    const std::string in = put("halves.emf", halvesEmf());
+    struct Case {
+        std::vector<std::string> args;
+        int w, h;
+    };
+    const Case cases[] = {
+        {{}, 192, 96},                                  // 2 x 1 inches at 96 dpi
+        {{"--dpi", "48"}, 96, 48},
+        {{"--dpi", "300"}, 600, 300},
+        {{"--width", "100"}, 100, 50},                  // the height follows the aspect
+        {{"--height", "30"}, 60, 30},                   // the width follows the aspect
+        {{"--width", "100", "--height", "100"}, 100, 100},  // stretched
+        // fitted as the library fits (0,0,99,99) to the ratio 2: (0,0,99,49)
+        {{"--width", "100", "--height", "100", "--keep-aspect"}, 100, 50},
+        {{"--width", "300", "--height", "100", "--keep-aspect"}, 199, 100},
+        {{"--crop", "0,0,0.5,1"}, 96, 96},              // the window's natural size
+        {{"--crop", "0,0,0.5,1", "--width", "50"}, 50, 50},
+        {{"--crop", "1,1,0.5,0"}, 96, 96},              // pairs are put in order
+        {{"--rotate", "90"}, 192, 96},                  // a turn keeps the size
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> args{in};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Image img = render(args);
+        EXPECT_EQ(img.width, c.w) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(img.height, c.h) << ::testing::PrintToString(c.args);
+    }
+}
+
+TEST_F(Cli, PlaceableSizeComesFromBoundingBoxAndUnitsPerInch) {
+    const std::vector<uint8_t> wmf = wmfBytes({{0x020C, {1000, 2000}}});  // SetWindowExt
+    const std::string in = put("box.wmf", placeable(wmf, 2000, 1000, 1000));
+    const Image img = render({in});
+    EXPECT_EQ(img.width, 192);
+    EXPECT_EQ(img.height, 96);
+}
+
+TEST_F(Cli, OversizedOutputFailsWithTheLimit) {
+    const std::string in = put("halves.emf", halvesEmf());
+    const Outcome r = vellora({"render", in, "-o", dir / "big.png", "--width", "20000"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("too large"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(dir / "big.png"));
+}
+
+// ---- what each option does to the pixels -----------------------------------
+
+TEST_F(Cli, PlainRenderShowsBothHalves) {
+    REQUIRE_DRAWING();
+    const Image img = render({put("halves.emf", halvesEmf())});
+    ASSERT_EQ(img.width, 192);
+    EXPECT_TRUE(img.hasAlpha);
+    EXPECT_TRUE(pixelIs(img, 48, 48, 255, 0, 0, 255));
+    EXPECT_TRUE(pixelIs(img, 144, 48, 0, 0, 255, 255));
+}
+
+TEST_F(Cli, CropStretchesTheWindowOverTheOutput) {
+    REQUIRE_DRAWING();
+    const std::string in = put("halves.emf", halvesEmf());
+    const Image right = render({in, "--crop", "0.5,0,1,1", "--width", "192", "--height", "96"});
+    EXPECT_TRUE(pixelIs(right, 20, 48, 0, 0, 255, 255));
+    EXPECT_TRUE(pixelIs(right, 170, 48, 0, 0, 255, 255));
+    const Image left = render({in, "--crop", "0,0,0.5,1", "--width", "192", "--height", "96"});
+    EXPECT_TRUE(pixelIs(left, 20, 48, 255, 0, 0, 255));
+    EXPECT_TRUE(pixelIs(left, 170, 48, 255, 0, 0, 255));
+}
+
+TEST_F(Cli, RotateTurnsCounterclockwise) {
+    REQUIRE_DRAWING();
+    const std::string in = put("square.emf", squareEmf());
+    const Image quarter = render({in, "--rotate", "90"});
+    ASSERT_EQ(quarter.width, 96);
+    // The right (blue) half comes to the top.
+    EXPECT_TRUE(pixelIs(quarter, 48, 20, 0, 0, 255, 255));
+    EXPECT_TRUE(pixelIs(quarter, 48, 76, 255, 0, 0, 255));
+    const Image back = render({in, "--rotate", "-90"});
+    EXPECT_TRUE(pixelIs(back, 48, 20, 255, 0, 0, 255));
+    EXPECT_TRUE(pixelIs(back, 48, 76, 0, 0, 255, 255));
+    const Image half = render({in, "--rotate", "180"});
+    EXPECT_TRUE(pixelIs(half, 20, 48, 0, 0, 255, 255));
+    EXPECT_TRUE(pixelIs(half, 76, 48, 255, 0, 0, 255));
+}
+
+TEST_F(Cli, KeyIsTheAlphaOfPaintedPixels) {
+    REQUIRE_DRAWING();
+    const std::string in = put("disc.emf", discEmf(rgb(200, 100, 50)));
+    const Image full = render({in});
+    EXPECT_TRUE(pixelIs(full, 48, 48, 200, 100, 50, 255, 0));
+    const Image half = render({in, "--key", "128"});
+    // AGG 2.4's filter sums start at half their scale: flat areas may read one more.
+    EXPECT_NEAR(half.at(48, 48)[3], 128, 1);
+    EXPECT_TRUE(pixelIs(half, 1, 1, 0, 0, 0, 0, 0));  // a corner the disc leaves alone
+    const Image none = render({in, "--key", "0"});
+    EXPECT_EQ(none.at(48, 48)[3], 0);
+}
+
+// The library's pixels, drawn directly into memory filled with `fill`
+// (0xAARRGGBB premultiplied).
+std::vector<uint32_t> libraryPixels(const std::vector<uint8_t> &emf, int size, int key,
+                                    double degrees, uint32_t fill) {
+    std::vector<uint32_t> px(size_t(size) * size, fill);
+    HENHMETAFILE mf = VelloraSetEnhMetaFileBits(unsigned(emf.size()), emf.data());
+    HDC dc = VelloraCreateBitmapDC(px.data(), size, size, size * 4);
+    const RECT r{0, 0, size - 1, size - 1};
+    EXPECT_TRUE(Vellora(dc, mf, &r, key, degrees * 3.14159265358979323846 / 180, 0, 0, 1, 1));
+    VelloraDeleteDC(dc);
+    VelloraDeleteEnhMetaFile(mf);
+    return px;
+}
+
+// Every pixel of the PNG is the library's premultiplied pixel with its colour
+// divided by its alpha, rounded to nearest.
+TEST_F(Cli, PngAlphaIsUnpremultipliedToNearest) {
+    REQUIRE_DRAWING();
+    const std::vector<uint8_t> emf = discEmf(rgb(200, 100, 50));
+    const std::string in = put("disc.emf", emf);
+    for (int key : {255, 128}) {
+        const Image img = render({in, "--key", std::to_string(key), "--rotate", "17"});
+        ASSERT_EQ(img.width, 96);
+        const std::vector<uint32_t> px = libraryPixels(emf, 96, key, 17, 0);
+        int partial = 0, mismatches = 0;
+        for (int y = 0; y < 96; ++y)
+            for (int x = 0; x < 96; ++x) {
+                const uint32_t p = px[size_t(y) * 96 + x];
+                const unsigned a = p >> 24;
+                const unsigned rgbPre[3] = {p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF};
+                uint8_t want[4] = {0, 0, 0, uint8_t(a)};
+                for (int i = 0; i < 3; ++i)
+                    if (a) want[i] = uint8_t(std::min(255u, (rgbPre[i] * 510 + a) / (2 * a)));
+                if (a > 0 && a < 255) ++partial;
+                if (std::memcmp(img.at(x, y), want, 4) != 0) ++mismatches;
+            }
+        EXPECT_GT(partial, 50) << "half-covered pixels on the disc's smoothed edge";
+        EXPECT_EQ(mismatches, 0) << "key " << key;
+    }
+}
+
+// --background COLOR gives what the library draws onto a device of that colour.
+TEST_F(Cli, OpaqueBackgroundIsTheLibraryBlendOntoThatColour) {
+    const std::vector<uint8_t> emf = discEmf(rgb(200, 100, 50));
+    const std::string in = put("disc.emf", emf);
+    for (int key : {255, 128}) {
+        const Image img = render({in, "--background", "#4080c0", "--key", std::to_string(key),
+                                  "--rotate", "25"});
+        EXPECT_FALSE(img.hasAlpha);
+        ASSERT_EQ(img.width, 96);
+        EXPECT_TRUE(pixelIs(img, 1, 1, 0x40, 0x80, 0xC0, 255, 0));
+        const std::vector<uint32_t> px = libraryPixels(emf, 96, key, 25, 0xFF4080C0u);
+        int mismatches = 0;
+        for (int y = 0; y < 96; ++y)
+            for (int x = 0; x < 96; ++x) {
+                const uint32_t p = px[size_t(y) * 96 + x];
+                const uint8_t want[4] = {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), 255};
+                if (std::memcmp(img.at(x, y), want, 4) != 0) ++mismatches;
+            }
+        EXPECT_EQ(mismatches, 0) << "key " << key;
+    }
+    const Image white = render({in, "--background", "white"});
+    EXPECT_TRUE(pixelIs(white, 1, 1, 255, 255, 255, 255, 0));
+}
+
+TEST_F(Cli, TranslucentBackgroundKeepsAlpha) {
+    const std::string in = put("disc.emf", discEmf(rgb(200, 100, 50)));
+    for (const char *spec : {"rgba(0, 0, 255, 0.5)", "#0000ff80", "rgba(0%,0%,100%,50%)"}) {
+        const Image img = render({in, "--background", spec});
+        EXPECT_TRUE(img.hasAlpha) << spec;
+        EXPECT_TRUE(pixelIs(img, 1, 1, 0, 0, 255, 128, 0)) << spec;
+    }
+    const Image img = render({in, "--background", "#336699cc"});
+    EXPECT_TRUE(pixelIs(img, 1, 1, 0x33, 0x66, 0x99, 0xCC, 0));
+    if (!playerDrawsRectangles()) return;
+    EXPECT_TRUE(pixelIs(img, 48, 48, 200, 100, 50, 255, 0));
+}
+
+TEST_F(Cli, TransparentPngOverWhiteMatchesWhiteBackground) {
+    REQUIRE_DRAWING();
+    const std::string in = put("disc.emf", discEmf(rgb(30, 140, 220)));
+    const Image clear = render({in, "--rotate", "33", "--key", "200"});
+    const Image white = render({in, "--rotate", "33", "--key", "200", "--background", "white"});
+    ASSERT_EQ(clear.width, white.width);
+    int worst = 0;
+    for (int y = 0; y < clear.height; ++y)
+        for (int x = 0; x < clear.width; ++x) {
+            const uint8_t *c = clear.at(x, y), *w = white.at(x, y);
+            for (int i = 0; i < 3; ++i) {
+                const int over = (c[i] * c[3] + 255 * (255 - c[3]) + 127) / 255;
+                worst = std::max(worst, std::abs(over - w[i]));
+            }
+        }
+    EXPECT_LE(worst, 1);
+}
+
+TEST_F(Cli, WritesPngToStandardOutput) {
+    const std::string in = put("halves.emf", halvesEmf());
+    const Outcome r = vellora({"render", in, "-o", "-", "--width", "40"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    Image img;
+    ASSERT_TRUE(readPngBytes(r.out, &img));
+    EXPECT_EQ(img.width, 40);
+    EXPECT_EQ(img.height, 20);
+}
+
+// ---- batches ---------------------------------------------------------------
+
+TEST_F(Cli, BatchGoesOnPastBrokenFilesAndReportsThem) {
+    TempDir in;
+    writeFile(in / "a.emf", halvesEmf());
+    writeFile(in / "b.emf", squareEmf());
+    writeFile(in / "c.wmf", placeable(wmfBytes({{0x020C, {100, 100}}}), 1440, 1440, 1440));
+    writeFile(in / "notes.emf", text("these are my notes, not a picture\n"));
+    std::vector<uint8_t> cut = halvesEmf();
+    cut.resize(108 + 20 + 6);  // the header, one whole record, part of the next
+    writeFile(in / "cut.emf", cut);
+    writeFile(in / "readme.txt", text("not a metafile name, not an input"));
+
+    const std::string out = dir / "out";
+    const Outcome r = vellora({"render", in.path(), "--out-dir", out, "--jobs", "3"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("notes.emf: not a metafile"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("cut.emf: truncated after record 2"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("rendered 3, failed 2, skipped 0"), std::string::npos) << r.err;
+    EXPECT_EQ(listDir(out), (std::vector<std::string>{"a.png", "b.png", "c.png"}));
+    for (const char *name : {"a.png", "b.png", "c.png"}) {
+        Image img;
+        EXPECT_TRUE(readPng(out + "/" + name, &img)) << name;
+    }
+}
+
+TEST_F(Cli, BatchWithoutTerminalPrintsALinePerFile) {
+    writeFile(dir / "a.emf", halvesEmf());
+    writeFile(dir / "b.emf", squareEmf());
+    const Outcome r = vellora({"render", dir / "a.emf", dir / "b.emf", "--out-dir", dir / "o"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("a.emf -> " + dir / "o/a.png" + " (192 x 96)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("b.emf -> " + dir / "o/b.png" + " (96 x 96)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("rendered 2, failed 0, skipped 0"), std::string::npos);
+    EXPECT_EQ(r.err.find('\r'), std::string::npos);
+    EXPECT_TRUE(r.out.empty());
+}
+
+TEST_F(Cli, BatchOnTerminalShowsProgressWithCountsAndEstimate) {
+    for (const char *name : {"a.emf", "b.emf", "c.emf"}) writeFile(dir / name, halvesEmf());
+    writeFile(dir / "bad.emf", text("nope"));
+    const Outcome r = velloraOnTerminal(
+        {"render", dir / "a.emf", dir / "b.emf", dir / "bad.emf", dir / "c.emf", "--out-dir",
+         dir / "o", "--jobs", "1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("\r["), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1/4"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" left"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("bad.emf: not a metafile"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("rendered 3, failed 1, skipped 0"), std::string::npos) << r.err;
+    // No per-file lines for the files that went well.
+    EXPECT_EQ(r.err.find("a.emf ->"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, ResultsDoNotDependOnTheNumberOfJobs) {
+    TempDir in;
+    for (int i = 0; i < 6; ++i)
+        writeFile(in / ("f" + std::to_string(i) + ".emf"), i % 2 ? halvesEmf() : discEmf(rgb(9, 99, 199)));
+    ASSERT_EQ(vellora({"render", in.path(), "--out-dir", dir / "one", "-j", "1", "--rotate", "10"}).status, 0);
+    ASSERT_EQ(vellora({"render", in.path(), "--out-dir", dir / "many", "-j", "4", "--rotate", "10"}).status, 0);
+    const std::vector<std::string> names = listDir(dir / "one");
+    ASSERT_EQ(names.size(), 6u);
+    EXPECT_EQ(listDir(dir / "many"), names);
+    for (const std::string &n : names)
+        EXPECT_EQ(readFile(dir / "one/" + n), readFile(dir / "many/" + n)) << n;
+}
+
+TEST_F(Cli, ReasonsNameWhatToFix) {
+    const std::string missing = dir / "missing.emf";
+    Outcome r = vellora({"render", missing});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("missing.emf: cannot open: no such file or directory"), std::string::npos) << r.err;
+
+    writeFile(dir / "empty.emf", {});
+    r = vellora({"render", dir / "empty.emf"});
+    EXPECT_NE(r.err.find("empty file"), std::string::npos) << r.err;
+
+    std::vector<uint8_t> bad = halvesEmf();
+    bad[108 + 4] = 2;  // the first record after the header claims 2 bytes
+    bad[108 + 5] = bad[108 + 6] = bad[108 + 7] = 0;
+    writeFile(dir / "bad.emf", bad);
+    r = vellora({"render", dir / "bad.emf"});
+    EXPECT_NE(r.err.find("record 2 has an impossible size"), std::string::npos) << r.err;
+
+    std::vector<uint8_t> noEof = halvesEmf();
+    noEof.resize(noEof.size() - 20);
+    writeFile(dir / "noeof.emf", noEof);
+    r = vellora({"render", dir / "noeof.emf"});
+    EXPECT_NE(r.err.find("no end-of-file record"), std::string::npos) << r.err;
+    EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"bad.emf", "empty.emf", "noeof.emf"}));
+}
+
+TEST_F(Cli, UnreadableInputSaysPermissionDenied) {
+    writeFile(dir / "locked.emf", halvesEmf());
+    ::chmod((dir / "locked.emf").c_str(), 0);
+    ::chmod(dir.path().c_str(), 0755);
+    // Root reads any file, so as root the command runs as nobody.
+    const Outcome r = vellora({"render", dir / "locked.emf", "-o", "-"}, {}, true);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("locked.emf: cannot open: permission denied"), std::string::npos) << r.err;
+}
+
+// ---- files written ---------------------------------------------------------
+
+TEST_F(Cli, ExistingOutputIsSkippedUnlessForced) {
+    const std::string in = put("a.emf", halvesEmf());
+    writeFile(dir / "a.png", text("previous"));
+    Outcome r = vellora({"render", in});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("skipped"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir / "a.png"), "previous");
+
+    // Replacement is a rename: another name for the old file keeps its bytes.
+    ASSERT_EQ(::link((dir / "a.png").c_str(), (dir / "old.png").c_str()), 0);
+    r = vellora({"render", in, "--force"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    Image img;
+    EXPECT_TRUE(readPng(dir / "a.png", &img));
+    EXPECT_EQ(readFile(dir / "old.png"), "previous");
+    EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"a.emf", "a.png", "old.png"}));
+}
+
+TEST_F(Cli, BatchCountsSkippedOutputs) {
+    writeFile(dir / "a.emf", halvesEmf());
+    writeFile(dir / "b.emf", halvesEmf());
+    writeFile(dir / "b.png", text("keep me"));
+    const Outcome r = vellora({"render", dir / "a.emf", dir / "b.emf"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("rendered 1, failed 0, skipped 1"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir / "b.png"), "keep me");
+}
+
+TEST_F(Cli, OutputFilesGetTheUsualPermissions) {
+    const std::string in = put("a.emf", halvesEmf());
+    const mode_t old = ::umask(027);
+    const Outcome r = vellora({"render", in});
+    ::umask(old);
+    ASSERT_EQ(r.status, 0);
+    struct stat st;
+    ASSERT_EQ(::stat((dir / "a.png").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(Cli, InputIsNeverWritten) {
+    // An EMF named like the output it would get.
+    const std::vector<uint8_t> emf = halvesEmf();
+    const std::string in = put("picture.png", emf);
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"render", in, "--force"},
+          std::vector<std::string>{"render", in, "-o", in, "--force"}}) {
+        const Outcome r = vellora(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("is an input file"), std::string::npos) << r.err;
+    }
+    // Under another name too.
+    ASSERT_EQ(::symlink(in.c_str(), (dir / "alias.png").c_str()), 0);
+    const Outcome r = vellora({"render", in, "-o", dir / "alias.png", "--force"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(readFile(in), std::string(emf.begin(), emf.end()));
+}
+
+TEST_F(Cli, TwoInputsWithOneOutputNameFailTheSecond) {
+    TempDir a, b;
+    writeFile(a / "x.emf", halvesEmf());
+    writeFile(b / "x.emf", squareEmf());
+    const Outcome r = vellora({"render", a / "x.emf", b / "x.emf", "--out-dir", dir.path()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is also the output of"), std::string::npos) << r.err;
+    Image img;
+    ASSERT_TRUE(readPng(dir / "x.png", &img));
+    EXPECT_EQ(img.width, 192);  // the first input's
+}
+
+// ---- info ------------------------------------------------------------------
+
+TEST_F(Cli, InfoDescribesAnEmf) {
+    EmfWriter w(0, 0, 5080, 2540);
+    w.createBrush(1, 0, kRed).select(1).rectangle(0, 0, 100, 100);
+    w.record(102, {0, 0});  // EMR_GLSRECORD: OpenGL, which the native player skips
+    w.record(102, {0, 0});
+    const std::string in = put("a.emf", w.bytes());
+    const Outcome r = vellora({"info", in});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("format:        EMF"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("0,0 - 5080,2540 (0.01 mm"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1000 x 1000 pixels, 100 x 100 mm"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("records:       7 (the header says 7)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("EMF+:          no"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("192 x 96 pixels at 96 dpi"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("EMR_GLSRECORD x2"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("EMR_HEADER"), std::string::npos) << r.out;
+}
+
+TEST_F(Cli, InfoTellsDualEmfPlusFromEmfPlusOnly) {
+    for (uint16_t flags : {1, 0}) {
+        EmfWriter w(0, 0, 2540, 2540);
+        // EMR_COMMENT carrying an EMF+ header record: type 0x4001, the dual flag.
+        std::vector<uint8_t> p = {32, 0, 0, 0, 'E', 'M', 'F', '+', 0x01, 0x40, uint8_t(flags), 0,
+                                  28, 0, 0, 0, 16, 0, 0, 0};
+        p.resize(36, 0);
+        w.recordBytes(70, p);
+        const Outcome r = vellora({"info", put("plus.emf", w.bytes()), "--dpi", "192"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find(flags ? "EMF+:          yes, dual" : "EMF+:          yes, EMF+ only"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(r.out.find("192 x 192 pixels at 192 dpi"), std::string::npos) << r.out;
+    }
+}
+
+TEST_F(Cli, InfoDescribesPlaceableAndPlainWmf) {
+    const std::vector<uint8_t> wmf =
+        wmfBytes({{0x020C, {1000, 2000}}, {0x041B, {100, 200, 0, 0}}, {0x041B, {100, 200, 0, 0}}});
+    Outcome r = vellora({"info", put("p.wmf", placeable(wmf, 2000, 1000, 1000))});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("format:        placeable WMF"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("bounding box:  0,0 - 2000,1000 (1000 units per inch)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("records:       4"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("192 x 96 pixels at 96 dpi"), std::string::npos) << r.out;
+
+    r = vellora({"info", put("plain.wmf", wmf)});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("format:        WMF,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("records:       4"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("bounding box"), std::string::npos) << r.out;
+}
+
+TEST_F(Cli, InfoReportsBrokenFilesAndGoesOn) {
+    std::vector<uint8_t> cut = halvesEmf();
+    cut.resize(cut.size() - 30);
+    const Outcome r = vellora({"info", put("junk.emf", text("hello")), put("cut.emf", cut),
+                           put("good.emf", halvesEmf())});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("junk.emf: not a metafile"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("cut.emf: truncated after record"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("good.emf\n  format:        EMF"), std::string::npos) << r.out;
+}
+
+// ---- the examples of the project ------------------------------------------
+
+TEST_F(Cli, ExamplesAllRender) {
+    const Outcome r = vellora({"render", sourcePath("examples"), "--out-dir", dir / "out"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> names = listDir(dir / "out");
+    EXPECT_GE(names.size(), 5u);
+    for (const std::string &n : names) {
+        Image img;
+        EXPECT_TRUE(readPng(dir / "out/" + n, &img)) << n;
+    }
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "gdi/types.h"
 #include "vellora.h"
 
 namespace vellora::player {
@@ -36,5 +37,10 @@ void winMetaFileHeader(const uint8_t *data, size_t size, ENHMETAHEADER *out);
 // playback there, keeping what was drawn. False when nothing could be played.
 bool playEnhMetaFile(const Surface &surface, const uint8_t *data, size_t size, const RECT &rect);
 bool playWinMetaFile(const Surface &surface, const uint8_t *data, size_t size, const RECT &rect);
+
+// The transform playEnhMetaFile starts from: reference-device pixels of
+// the header's device onto `rect`, so that rclFrame (0.01 mm) lands on the
+// rectangle's edges.
+gdi::Matrix playbackTransform(const ENHMETAHEADER &header, const RECT &rect);
 
 }  // namespace vellora::player

@@ -87,6 +87,68 @@ EmfWriter &EmfWriter::polyline(const std::vector<Pt> &pts, bool sixteen) {
     return recordBytes(sixteen ? EMR_POLYLINE16 : EMR_POLYLINE, polyPayload(pts, sixteen));
 }
 
+EmfWriter &EmfWriter::polyPolygon(const std::vector<std::vector<Pt>> &polys, bool sixteen) {
+    std::vector<uint8_t> p;
+    put32(p, 0), put32(p, 0), put32(p, 0), put32(p, 0);
+    uint32_t total = 0;
+    for (const auto &poly : polys) total += uint32_t(poly.size());
+    put32(p, uint32_t(polys.size()));
+    put32(p, total);
+    for (const auto &poly : polys) put32(p, uint32_t(poly.size()));
+    for (const auto &poly : polys)
+        for (const Pt &q : poly) {
+            if (sixteen) {
+                put16(p, uint16_t(q.x));
+                put16(p, uint16_t(q.y));
+            } else {
+                put32(p, uint32_t(q.x));
+                put32(p, uint32_t(q.y));
+            }
+        }
+    return recordBytes(sixteen ? EMR_POLYPOLYGON16 : EMR_POLYPOLYGON, p);
+}
+
+EmfWriter &EmfWriter::worldTransform(float m11, float m12, float m21, float m22, float dx, float dy,
+                                     uint32_t mode) {
+    std::vector<uint8_t> p;
+    for (float f : {m11, m12, m21, m22, dx, dy}) {
+        uint32_t v;
+        std::memcpy(&v, &f, 4);
+        put32(p, v);
+    }
+    if (mode) put32(p, mode);
+    return recordBytes(mode ? EMR_MODIFYWORLDTRANSFORM : EMR_SETWORLDTRANSFORM, p);
+}
+
+EmfWriter &EmfWriter::extCreatePen(uint32_t index, uint32_t style, int32_t width, uint32_t color,
+                                   const std::vector<uint32_t> &dashes) {
+    std::vector<uint8_t> p;
+    put32(p, index);
+    put32(p, 0), put32(p, 0), put32(p, 0), put32(p, 0);  // no brush bitmap
+    put32(p, style);
+    put32(p, uint32_t(width));
+    put32(p, 0);  // BS_SOLID
+    put32(p, color);
+    put32(p, 0);
+    put32(p, uint32_t(dashes.size()));
+    for (uint32_t d : dashes) put32(p, d);
+    return recordBytes(EMR_EXTCREATEPEN, p);
+}
+
+EmfWriter &EmfWriter::selectClipRects(uint32_t mode, const std::vector<std::vector<int32_t>> &rects) {
+    std::vector<uint8_t> p;
+    const uint32_t cb = rects.empty() ? 0 : 32 + 16 * uint32_t(rects.size());
+    put32(p, cb);
+    put32(p, mode);
+    if (!rects.empty()) {
+        put32(p, 32), put32(p, 1), put32(p, uint32_t(rects.size())), put32(p, 16 * uint32_t(rects.size()));
+        put32(p, 0), put32(p, 0), put32(p, 0), put32(p, 0);
+        for (const auto &r : rects)
+            for (int32_t v : r) put32(p, uint32_t(v));
+    }
+    return recordBytes(EMR_EXTSELECTCLIPRGN, p);
+}
+
 std::vector<uint8_t> EmfWriter::bytes() const {
     std::vector<uint8_t> out;
     const uint32_t headerSize = 108;

@@ -21,6 +21,13 @@ enum EmfRecord : uint32_t {
     EMR_CREATEBRUSHINDIRECT = 39, EMR_DELETEOBJECT = 40, EMR_ELLIPSE = 42,
     EMR_RECTANGLE = 43, EMR_ROUNDRECT = 44, EMR_LINETO = 54, EMR_SETGRAPHICSMODE = 59,
     EMR_POLYGON16 = 86, EMR_POLYLINE16 = 87, EMR_POLYPOLYGON16 = 91,
+    EMR_SCALEVIEWPORTEXTEX = 31, EMR_SCALEWINDOWEXTEX = 32, EMR_INTERSECTCLIPRECT = 30,
+    EMR_EXCLUDECLIPRECT = 29, EMR_OFFSETCLIPRGN = 26, EMR_SETMETARGN = 28,
+    EMR_SETBKCOLOR = 25, EMR_SETARCDIRECTION = 57, EMR_ARC = 45, EMR_CHORD = 46, EMR_PIE = 47,
+    EMR_BEGINPATH = 59, EMR_ENDPATH = 60, EMR_CLOSEFIGURE = 61, EMR_FILLPATH = 62,
+    EMR_STROKEANDFILLPATH = 63, EMR_STROKEPATH = 64, EMR_SELECTCLIPPATH = 67, EMR_ABORTPATH = 68,
+    EMR_GDICOMMENT = 70, EMR_FILLRGN = 71, EMR_EXTSELECTCLIPRGN = 75, EMR_EXTCREATEPEN = 95,
+    EMR_POLYPOLYLINE16 = 90, EMR_POLYBEZIER16 = 85,
 };
 
 struct Pt {
@@ -48,6 +55,15 @@ public:
     EmfWriter &polyline(const std::vector<Pt> &pts, bool sixteen = false);
     EmfWriter &moveTo(int32_t x, int32_t y);
     EmfWriter &lineTo(int32_t x, int32_t y);
+    EmfWriter &polyPolygon(const std::vector<std::vector<Pt>> &polys, bool sixteen = false);
+    // SETWORLDTRANSFORM (mode 0) or MODIFYWORLDTRANSFORM with `mode`.
+    EmfWriter &worldTransform(float m11, float m12, float m21, float m22, float dx, float dy,
+                              uint32_t mode = 0);
+    EmfWriter &extCreatePen(uint32_t index, uint32_t style, int32_t width, uint32_t colorref,
+                            const std::vector<uint32_t> &dashes = {});
+    // EXTSELECTCLIPRGN with rectangles in reference-device pixels; no
+    // rectangles writes a record without region data.
+    EmfWriter &selectClipRects(uint32_t mode, const std::vector<std::vector<int32_t>> &rects);
 
     // The finished metafile, with EOF appended and the header's counts set.
     std::vector<uint8_t> bytes() const;

@@ -1,0 +1,1131 @@
+#include "gdi/dc.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "gdi/stroke.h"
+
+namespace vellora::gdi {
+
+namespace {
+
+constexpr int32_t kExtentLimit = 1 << 27;
+
+int32_t clampExtent(int64_t v) {
+    if (v > kExtentLimit) return kExtentLimit;
+    if (v < -kExtentLimit) return -kExtentLimit;
+    return int32_t(v);
+}
+
+uint32_t rop2Word(int rop, uint32_t d, uint32_t p) {
+    // The 16 binary raster operations as truth tables over (pen, dest):
+    // bit (2*pen + dest) of (rop - 1) is the result for those inputs.
+    const unsigned t = unsigned(rop - 1) & 15;
+    uint32_t r = 0;
+    if (t & 1) r |= ~p & ~d;
+    if (t & 2) r |= ~p & d;
+    if (t & 4) r |= p & ~d;
+    if (t & 8) r |= p & d;
+    return r;
+}
+
+bool hatchBit(uint32_t hatch, int x, int y) {
+    switch (hatch) {
+    case HS_HORIZONTAL: return y == 3;
+    case HS_VERTICAL: return x == 4;
+    case HS_FDIAGONAL: return x == y;
+    case HS_BDIAGONAL: return x + y == 7;
+    case HS_CROSS: return y == 3 || x == 4;
+    case HS_DIAGCROSS: return x == y || x + y == 7;
+    default: return false;
+    }
+}
+
+}  // namespace
+
+DeviceContext::DeviceContext(const Bitmap &bitmap, const DeviceCaps &reference, const Matrix &base,
+                             const Rect &bounds)
+    : bitmap_(bitmap), ref_(reference), base_(base) {
+    bounds_ = intersect(bounds, Rect{0, 0, bitmap.width, bitmap.height});
+    if (ref_.horzRes <= 0) ref_.horzRes = 1;
+    if (ref_.vertRes <= 0) ref_.vertRes = 1;
+    if (ref_.horzSize <= 0) ref_.horzSize = 1;
+    if (ref_.vertSize <= 0) ref_.vertSize = 1;
+    s_.pen = stockPen(7);
+    s_.brush = stockBrush(0);
+    updateTransform();
+}
+
+// ---------------------------------------------------------------- mapping
+
+void DeviceContext::updateTransform() {
+    Matrix page;
+    page.m11 = double(s_.viewportExt.x) / s_.windowExt.x;
+    page.m22 = double(s_.viewportExt.y) / s_.windowExt.y;
+    page.dx = s_.viewportOrg.x - page.m11 * s_.windowOrg.x;
+    page.dy = s_.viewportOrg.y - page.m22 * s_.windowOrg.y;
+    Matrix m = combine(combine(s_.world, page), base_);
+    if (!m.finite()) m = base_;
+    xform_ = toSingle(m);
+}
+
+void DeviceContext::setMapMode(int mode) {
+    if (mode < MM_TEXT || mode > MM_ANISOTROPIC) return;
+    if (mode == s_.mapMode && (mode == MM_ISOTROPIC || mode == MM_ANISOTROPIC)) return;
+    s_.mapMode = mode;
+    const int32_t hs = ref_.horzSize, vs = ref_.vertSize, hr = ref_.horzRes, vr = ref_.vertRes;
+    auto metric = [&](int64_t wx, int64_t wy) {
+        s_.windowExt = {clampExtent(wx), clampExtent(wy)};
+        s_.viewportExt = {hr, -vr};
+    };
+    switch (mode) {
+    case MM_TEXT:
+        s_.windowExt = s_.viewportExt = {1, 1};
+        break;
+    case MM_LOMETRIC:
+    case MM_ISOTROPIC: metric(int64_t(hs) * 10, int64_t(vs) * 10); break;
+    case MM_HIMETRIC: metric(int64_t(hs) * 100, int64_t(vs) * 100); break;
+    case MM_LOENGLISH: metric(int64_t(hs) * 1000 / 254, int64_t(vs) * 1000 / 254); break;
+    case MM_HIENGLISH: metric(int64_t(hs) * 10000 / 254, int64_t(vs) * 10000 / 254); break;
+    case MM_TWIPS: metric(int64_t(hs) * 14400 / 254, int64_t(vs) * 14400 / 254); break;
+    case MM_ANISOTROPIC: break;  // keeps the extents it inherits
+    }
+    if (s_.windowExt.x == 0) s_.windowExt.x = 1;
+    if (s_.windowExt.y == 0) s_.windowExt.y = 1;
+    updateTransform();
+}
+
+void DeviceContext::fixIsotropic() {
+    // Shrink one viewport extent so that a logical unit covers the same
+    // physical distance along both axes of the reference device.
+    const double xdim = std::fabs(double(s_.viewportExt.x) * ref_.horzSize /
+                                  (double(ref_.horzRes) * s_.windowExt.x));
+    const double ydim = std::fabs(double(s_.viewportExt.y) * ref_.vertSize /
+                                  (double(ref_.vertRes) * s_.windowExt.y));
+    if (!(xdim > 0) || !(ydim > 0)) return;
+    if (xdim > ydim) {
+        const int32_t sign = s_.viewportExt.x >= 0 ? 1 : -1;
+        s_.viewportExt.x = clampExtent(int64_t(std::floor(s_.viewportExt.x * ydim / xdim + 0.5)));
+        if (!s_.viewportExt.x) s_.viewportExt.x = sign;
+    } else {
+        const int32_t sign = s_.viewportExt.y >= 0 ? 1 : -1;
+        s_.viewportExt.y = clampExtent(int64_t(std::floor(s_.viewportExt.y * xdim / ydim + 0.5)));
+        if (!s_.viewportExt.y) s_.viewportExt.y = sign;
+    }
+}
+
+void DeviceContext::setWindowOrg(int32_t x, int32_t y) {
+    s_.windowOrg = {x, y};
+    updateTransform();
+}
+
+void DeviceContext::setViewportOrg(int32_t x, int32_t y) {
+    s_.viewportOrg = {x, y};
+    updateTransform();
+}
+
+void DeviceContext::offsetWindowOrg(int32_t dx, int32_t dy) {
+    setWindowOrg(clampExtent(int64_t(s_.windowOrg.x) + dx), clampExtent(int64_t(s_.windowOrg.y) + dy));
+}
+
+void DeviceContext::offsetViewportOrg(int32_t dx, int32_t dy) {
+    setViewportOrg(clampExtent(int64_t(s_.viewportOrg.x) + dx),
+                   clampExtent(int64_t(s_.viewportOrg.y) + dy));
+}
+
+bool DeviceContext::setWindowExt(int32_t x, int32_t y) {
+    if (s_.mapMode != MM_ISOTROPIC && s_.mapMode != MM_ANISOTROPIC) return false;
+    if (x == 0 || y == 0) return false;
+    s_.windowExt = {clampExtent(x), clampExtent(y)};
+    if (s_.mapMode == MM_ISOTROPIC) fixIsotropic();
+    updateTransform();
+    return true;
+}
+
+bool DeviceContext::setViewportExt(int32_t x, int32_t y) {
+    if (s_.mapMode != MM_ISOTROPIC && s_.mapMode != MM_ANISOTROPIC) return false;
+    if (x == 0 || y == 0) return false;
+    s_.viewportExt = {clampExtent(x), clampExtent(y)};
+    if (s_.mapMode == MM_ISOTROPIC) fixIsotropic();
+    updateTransform();
+    return true;
+}
+
+bool DeviceContext::scaleWindowExt(int32_t xn, int32_t xd, int32_t yn, int32_t yd) {
+    if (s_.mapMode != MM_ISOTROPIC && s_.mapMode != MM_ANISOTROPIC) return false;
+    if (xd == 0 || yd == 0) return false;
+    const int64_t x = int64_t(s_.windowExt.x) * xn / xd, y = int64_t(s_.windowExt.y) * yn / yd;
+    if (x == 0 || y == 0) return false;
+    s_.windowExt = {clampExtent(x), clampExtent(y)};
+    if (s_.mapMode == MM_ISOTROPIC) fixIsotropic();
+    updateTransform();
+    return true;
+}
+
+bool DeviceContext::scaleViewportExt(int32_t xn, int32_t xd, int32_t yn, int32_t yd) {
+    if (s_.mapMode != MM_ISOTROPIC && s_.mapMode != MM_ANISOTROPIC) return false;
+    if (xd == 0 || yd == 0) return false;
+    const int64_t x = int64_t(s_.viewportExt.x) * xn / xd, y = int64_t(s_.viewportExt.y) * yn / yd;
+    if (x == 0 || y == 0) return false;
+    s_.viewportExt = {clampExtent(x), clampExtent(y)};
+    if (s_.mapMode == MM_ISOTROPIC) fixIsotropic();
+    updateTransform();
+    return true;
+}
+
+bool DeviceContext::setWorldTransform(const Matrix &m) {
+    if (!m.invertible()) return false;
+    s_.world = m;
+    updateTransform();
+    return true;
+}
+
+bool DeviceContext::modifyWorldTransform(const Matrix &m, int mode) {
+    Matrix w;
+    switch (mode) {
+    case MWT_IDENTITY: break;
+    case MWT_LEFTMULTIPLY: w = combine(m, s_.world); break;
+    case MWT_RIGHTMULTIPLY: w = combine(s_.world, m); break;
+    case MWT_SET: w = m; break;
+    default: return false;
+    }
+    if (!w.invertible()) return false;
+    s_.world = w;
+    updateTransform();
+    return true;
+}
+
+void DeviceContext::setGraphicsMode(int mode) {
+    if (mode == GM_COMPATIBLE || mode == GM_ADVANCED) s_.graphicsMode = mode;
+}
+
+int DeviceContext::saveDC() {
+    if (int(saved_.size()) >= limits::kMaxSaveDepth) return 0;
+    saved_.push_back(s_);
+    return int(saved_.size());
+}
+
+bool DeviceContext::restoreDC(int level) {
+    const int depth = int(saved_.size());
+    const int target = level < 0 ? depth + level + 1 : level;
+    if (level == 0 || target < 1 || target > depth) return false;
+    s_ = std::move(saved_[size_t(target - 1)]);
+    saved_.resize(size_t(target - 1));
+    clipDirty_ = true;
+    updateTransform();
+    return true;
+}
+
+Point DeviceContext::toDevice(Point p) const {
+    const PointF d = xform_.apply(p.x, p.y);
+    return {roundCoord(d.x), roundCoord(d.y)};
+}
+
+void DeviceContext::toDevice(const Point *in, size_t n, std::vector<Point> &out) const {
+    out.resize(n);
+    for (size_t i = 0; i < n; ++i) out[i] = toDevice(in[i]);
+}
+
+// --------------------------------------------------------------- clipping
+
+const Region &DeviceContext::clip() {
+    if (clipDirty_) {
+        Region r = Region::fromRect(bounds_);
+        if (s_.metaRegion) r = Region::combine(r, *s_.metaRegion, RegionOp::And);
+        if (s_.clip) r = Region::combine(r, *s_.clip, RegionOp::And);
+        clipCache_ = std::move(r);
+        clipDirty_ = false;
+    }
+    return clipCache_;
+}
+
+void DeviceContext::setClip(Region r) {
+    s_.clip = std::make_shared<const Region>(std::move(r));
+    clipDirty_ = true;
+}
+
+namespace {
+Rect orderedRect(Point a, Point b) {
+    return {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
+}
+}  // namespace
+
+void DeviceContext::intersectClipRect(int32_t l, int32_t t, int32_t r, int32_t b) {
+    const Region rect = Region::fromRect(orderedRect(toDevice({l, t}), toDevice({r, b})));
+    setClip(s_.clip ? Region::combine(*s_.clip, rect, RegionOp::And) : rect);
+}
+
+void DeviceContext::excludeClipRect(int32_t l, int32_t t, int32_t r, int32_t b) {
+    const Region rect = Region::fromRect(orderedRect(toDevice({l, t}), toDevice({r, b})));
+    const Region base = s_.clip ? *s_.clip : Region::fromRect({0, 0, bitmap_.width, bitmap_.height});
+    setClip(Region::combine(base, rect, RegionOp::Diff));
+}
+
+void DeviceContext::offsetClipRgn(int32_t dx, int32_t dy) {
+    if (!s_.clip) return;
+    const PointF v = xform_.applyVector(dx, dy);
+    Region r = *s_.clip;
+    r.offset(roundCoord(v.x), roundCoord(v.y));
+    setClip(std::move(r));
+}
+
+void DeviceContext::selectClipRegion(const Region *rgn, RegionOp op) {
+    if (!rgn) {
+        if (op == RegionOp::Copy) {
+            s_.clip.reset();
+            clipDirty_ = true;
+        }
+        return;
+    }
+    if (op == RegionOp::Copy) {
+        setClip(*rgn);
+        return;
+    }
+    // Without a clip region the whole device is the first operand.
+    const Region base = s_.clip ? *s_.clip : Region::fromRect({0, 0, bitmap_.width, bitmap_.height});
+    setClip(Region::combine(base, *rgn, op));
+}
+
+void DeviceContext::setMetaRegion() {
+    if (!s_.clip) return;
+    if (s_.metaRegion)
+        s_.metaRegion = std::make_shared<const Region>(
+            Region::combine(*s_.metaRegion, *s_.clip, RegionOp::And));
+    else
+        s_.metaRegion = s_.clip;
+    s_.clip.reset();
+    clipDirty_ = true;
+}
+
+// ---------------------------------------------------------------- painting
+
+Paint DeviceContext::brushPaint(const Brush &brush) const {
+    Paint p;
+    switch (brush.style) {
+    case BS_SOLID:
+        p.kind = Paint::Solid;
+        p.color = colorWord(brush.color);
+        break;
+    case BS_HATCHED:
+        if (brush.hatch > HS_DIAGCROSS) {  // unknown hatches paint solid
+            p.kind = Paint::Solid;
+            p.color = colorWord(brush.color);
+            break;
+        }
+        p.kind = Paint::Pattern;
+        p.pattern = nullptr;
+        p.fore = colorWord(brush.color);
+        p.back = colorWord(s_.bkColor);
+        p.backTransparent = s_.bkMode == TRANSPARENT;
+        p.origin = s_.brushOrg;
+        p.color = brush.hatch;
+        break;
+    case BS_NULL: break;
+    default:
+        if (brush.pattern && brush.pattern->width > 0 && brush.pattern->height > 0) {
+            p.kind = Paint::Pattern;
+            p.pattern = brush.pattern.get();
+            p.fore = colorWord(s_.textColor);
+            p.back = colorWord(s_.bkColor);
+            p.origin = s_.brushOrg;
+        } else {
+            p.kind = Paint::Solid;
+            p.color = colorWord(brush.color);
+        }
+        break;
+    }
+    return p;
+}
+
+void DeviceContext::paint(const Region &pixels, const Paint &paint, int rop2) {
+    if (paint.kind == Paint::None || pixels.empty() || rop2 == R2_NOP) return;
+    const Region area = Region::combine(pixels, clip(), RegionOp::And);
+    if (!work_.spend(area.spanCount())) return;
+    const bool copy = rop2 == R2_COPYPEN;
+    area.forEachRect([&](int32_t top, int32_t bottom, int32_t x0, int32_t x1) {
+        for (int32_t y = top; y < bottom; ++y) {
+            uint8_t *row = bitmap_.top + ptrdiff_t(y) * bitmap_.stride;
+            if (paint.kind == Paint::Solid) {
+                if (copy) {
+                    for (int32_t x = x0; x < x1; ++x) std::memcpy(row + 4 * x, &paint.color, 4);
+                } else {
+                    for (int32_t x = x0; x < x1; ++x) {
+                        uint32_t d;
+                        std::memcpy(&d, row + 4 * x, 4);
+                        d = rop2Word(rop2, d, paint.color);
+                        std::memcpy(row + 4 * x, &d, 4);
+                    }
+                }
+                continue;
+            }
+            for (int32_t x = x0; x < x1; ++x) {
+                uint32_t p;
+                if (!paint.pattern) {  // hatch, 8 x 8
+                    const int hx = int((int64_t(x) - paint.origin.x) & 7);
+                    const int hy = int((int64_t(y) - paint.origin.y) & 7);
+                    if (hatchBit(paint.color, hx, hy)) p = paint.fore;
+                    else if (paint.backTransparent) continue;
+                    else p = paint.back;
+                } else {
+                    const Pattern &pt = *paint.pattern;
+                    int64_t px = (int64_t(x) - paint.origin.x) % pt.width;
+                    int64_t py = (int64_t(y) - paint.origin.y) % pt.height;
+                    if (px < 0) px += pt.width;
+                    if (py < 0) py += pt.height;
+                    p = pt.pixels[size_t(py) * size_t(pt.width) + size_t(px)];
+                    if (pt.mono) p = p ? paint.back : paint.fore;
+                    p &= 0x00FFFFFFu;
+                }
+                uint32_t d;
+                std::memcpy(&d, row + 4 * x, 4);
+                d = copy ? p : rop2Word(rop2, d, p);
+                std::memcpy(row + 4 * x, &d, 4);
+            }
+        }
+    });
+}
+
+void DeviceContext::paintSpans(SpanSink &spans, const Paint &p, int rop2) {
+    if (spans.empty()) return;
+    paint(spans.region(), p, rop2);
+}
+
+// ---------------------------------------------------------------- pens
+
+DeviceContext::PenInfo DeviceContext::penInfo() const {
+    PenInfo info;
+    const Pen &pen = *s_.pen;
+    const uint32_t style = pen.style & PS_STYLE_MASK;
+    if (style == PS_NULL) return info;
+    info.null = false;
+    info.style = style;
+    info.endcap = pen.style & PS_ENDCAP_MASK;
+    info.join = pen.style & PS_JOIN_MASK;
+    const bool geometric = (pen.style & PS_TYPE_MASK) == PS_GEOMETRIC;
+    int64_t width = pen.extended && !geometric ? 0 : pen.width;
+    if (width < 0) width = -width;
+    if (width == 0) {
+        info.width = 1;
+    } else {
+        // The device length of a logical width along x, as the platform
+        // measures it: both ends rounded, the distance truncated.
+        const Point a = toDevice({0, 0});
+        const PointF e = xform_.apply(double(std::min<int64_t>(width, INT32_MAX)), 0);
+        const Point b{roundCoord(e.x), roundCoord(e.y)};
+        const double len = std::floor(std::hypot(double(b.x) - a.x, double(b.y) - a.y));
+        info.width = int32_t(std::max(1.0, std::min<double>(len, limits::kMaxPenWidth)));
+    }
+    info.cosmetic = !geometric;
+    info.wide = geometric || info.width > 1;
+    static const uint32_t cosmeticDashes[4][6] = {
+        {18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
+    static const uint32_t geometricDashes[4][6] = {
+        {3, 1}, {1, 1}, {3, 1, 1, 1}, {3, 1, 1, 1, 1, 1}};
+    static const size_t dashCounts[4] = {2, 2, 4, 6};
+    switch (style) {
+    case PS_DASH:
+    case PS_DOT:
+    case PS_DASHDOT:
+    case PS_DASHDOTDOT: {
+        const size_t n = dashCounts[style - 1];
+        if (geometric) {
+            info.dashes.assign(geometricDashes[style - 1], geometricDashes[style - 1] + n);
+            if (info.width > 1) {
+                for (uint32_t &d : info.dashes) d *= uint32_t(info.width);
+                if (info.endcap != PS_ENDCAP_FLAT)  // room for the caps
+                    for (size_t i = 0; i + 1 < n; i += 2)
+                        info.dashes[i] -= uint32_t(info.width), info.dashes[i + 1] += uint32_t(info.width);
+            }
+        } else if (info.width == 1) {
+            info.dashes.assign(cosmeticDashes[style - 1], cosmeticDashes[style - 1] + n);
+        }
+        break;
+    }
+    case PS_ALTERNATE: info.dashes = {1, 1}; break;
+    case PS_USERSTYLE:
+        for (uint32_t d : pen.dashes) info.dashes.push_back(std::min<uint32_t>(d, 1u << 20));
+        if (!geometric)
+            for (uint32_t &d : info.dashes) d *= 3;
+        break;
+    default: break;
+    }
+    if (!info.dashes.empty()) {
+        uint64_t total = 0;
+        for (uint32_t d : info.dashes) total += d;
+        if (total == 0) info.dashes.clear();
+    }
+    return info;
+}
+
+void DeviceContext::strokeOutline(const std::vector<Point> &pts, const std::vector<uint32_t> &counts,
+                                  const std::vector<bool> &closed, const PenInfo &pen, SpanSink &on,
+                                  SpanSink &off) {
+    const Rect &clipRect = bounds_;
+    size_t base = 0;
+    for (size_t f = 0; f < counts.size(); ++f) {
+        const Point *p = pts.data() + base;
+        const size_t n = counts[f];
+        base += n;
+        if (n < 2 && !(n == 1 && pen.wide)) continue;
+        if (pen.wide) {
+            if (pen.dashes.empty())
+                wideLine(p, n, closed[f], pen.width, pen.endcap, pen.join, s_.miterLimit, clipRect, on,
+                         work_);
+            else
+                dashedWideLine(p, n, closed[f], pen.width, pen.endcap, pen.join, s_.miterLimit,
+                               pen.dashes, clipRect, on, work_);
+            continue;
+        }
+        Dasher dash(pen.dashes);
+        const size_t segments = closed[f] ? n : n - 1;
+        for (size_t i = 0; i < segments && !work_.exhausted(); ++i) {
+            const Point a = p[i], b = p[i + 1 == n ? 0 : i + 1];
+            const uint64_t start = dash.position();
+            walkLine(a, b, clipRect, work_, [&](int32_t x, int32_t y, int64_t step) {
+                if (dash.solid() || dash.on(start + uint64_t(step))) on.pixel(x, y);
+                else off.pixel(x, y);
+            });
+            const int64_t len = std::max(std::llabs(int64_t(b.x) - a.x), std::llabs(int64_t(b.y) - a.y));
+            dash.advance(uint64_t(len));
+        }
+    }
+}
+
+void DeviceContext::fillAndStroke(const std::vector<Point> &pts, const std::vector<uint32_t> &counts,
+                                  const std::vector<bool> &closed, bool fill, bool stroke) {
+    const Brush &brush = *s_.brush;
+    const bool haveFill = fill && brush.style != BS_NULL;
+    Region interior;
+    if (haveFill) {
+        SpanSink sink;
+        fillPolygons(pts.data(), counts.data(), counts.size(), s_.polyFillMode == WINDING, bounds_, sink,
+                     work_);
+        interior = sink.region();
+    }
+    const PenInfo pen = stroke ? penInfo() : PenInfo();
+    if (pen.null) {
+        if (haveFill) paint(interior, brushPaint(brush), s_.rop2);
+        return;
+    }
+    SpanSink on, off;
+    strokeOutline(pts, counts, closed, pen, on, off);
+    const Region outline = on.region();
+    if (pen.wide) {
+        if (haveFill) paint(Region::combine(interior, outline, RegionOp::Diff), brushPaint(brush), s_.rop2);
+        paint(outline, penPaint(), s_.rop2);
+        return;
+    }
+    if (haveFill) paint(interior, brushPaint(brush), s_.rop2);
+    paint(outline, penPaint(), s_.rop2);
+    if (!off.empty() && s_.bkMode == OPAQUE && !s_.pen->extended) {
+        Paint bk;
+        bk.kind = Paint::Solid;
+        bk.color = colorWord(s_.bkColor);
+        paint(off.region(), bk, s_.rop2);
+    }
+}
+
+Paint DeviceContext::penPaint() const {
+    const Pen &pen = *s_.pen;
+    if (pen.extended && pen.brush.style != BS_SOLID) {
+        Paint p = brushPaint(pen.brush);
+        if (p.kind != Paint::None) return p;
+    }
+    Paint p;
+    p.kind = Paint::Solid;
+    p.color = colorWord(pen.extended ? pen.brush.color : pen.color);
+    return p;
+}
+
+// -------------------------------------------------------------- primitives
+
+Path &DeviceContext::openPath() {
+    if (!s_.path || s_.path.use_count() > 1) s_.path = std::make_shared<Path>(s_.path ? *s_.path : Path());
+    return const_cast<Path &>(*s_.path);
+}
+
+void DeviceContext::moveTo(Point p) {
+    s_.curPos = p;
+    if (pathOpen()) openPath().newFigure = true;
+}
+
+void DeviceContext::lineTo(Point p) {
+    if (pathOpen()) {
+        Path &path = openPath();
+        if (path.newFigure) path.moveTo(toDevice(s_.curPos));
+        path.add(toDevice(p), PT_LINETO);
+    } else {
+        std::vector<Point> pts{toDevice(s_.curPos), toDevice(p)};
+        fillAndStroke(pts, {2}, {false}, false, true);
+    }
+    s_.curPos = p;
+}
+
+void DeviceContext::polyline(const Point *pts, size_t n) {
+    if (n < 2) return;
+    if (pathOpen()) {
+        Path &path = openPath();
+        path.moveTo(toDevice(pts[0]));
+        for (size_t i = 1; i < n; ++i) path.add(toDevice(pts[i]), PT_LINETO);
+        return;
+    }
+    std::vector<Point> dev;
+    toDevice(pts, n, dev);
+    fillAndStroke(dev, {uint32_t(n)}, {false}, false, true);
+}
+
+void DeviceContext::polylineTo(const Point *pts, size_t n) {
+    if (n < 1) return;
+    if (pathOpen()) {
+        Path &path = openPath();
+        if (path.newFigure) path.moveTo(toDevice(s_.curPos));
+        for (size_t i = 0; i < n; ++i) path.add(toDevice(pts[i]), PT_LINETO);
+    } else {
+        std::vector<Point> dev(n + 1);
+        dev[0] = toDevice(s_.curPos);
+        for (size_t i = 0; i < n; ++i) dev[i + 1] = toDevice(pts[i]);
+        fillAndStroke(dev, {uint32_t(n + 1)}, {false}, false, true);
+    }
+    s_.curPos = pts[n - 1];
+}
+
+void DeviceContext::polyPolyline(const Point *pts, const uint32_t *counts, size_t n) {
+    size_t total = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (counts[i] < 2) return;  // the platform refuses the whole call
+        total += counts[i];
+    }
+    if (pathOpen()) {
+        size_t base = 0;
+        for (size_t i = 0; i < n; ++i) {
+            polyline(pts + base, counts[i]);
+            base += counts[i];
+        }
+        return;
+    }
+    std::vector<Point> dev;
+    toDevice(pts, total, dev);
+    std::vector<uint32_t> c(counts, counts + n);
+    fillAndStroke(dev, c, std::vector<bool>(n, false), false, true);
+}
+
+void DeviceContext::polygon(const Point *pts, size_t n) {
+    if (n < 2) return;
+    const uint32_t c = uint32_t(n);
+    polyPolygon(pts, &c, 1);
+}
+
+void DeviceContext::polyPolygon(const Point *pts, const uint32_t *counts, size_t n) {
+    size_t total = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (counts[i] < 2) return;
+        total += counts[i];
+    }
+    if (n == 0) return;
+    if (pathOpen()) {
+        Path &path = openPath();
+        size_t base = 0;
+        for (size_t i = 0; i < n; ++i) {
+            path.moveTo(toDevice(pts[base]));
+            for (size_t k = 1; k < counts[i]; ++k) path.add(toDevice(pts[base + k]), PT_LINETO);
+            path.closeFigure();
+            base += counts[i];
+        }
+        return;
+    }
+    std::vector<Point> dev;
+    toDevice(pts, total, dev);
+    std::vector<uint32_t> c(counts, counts + n);
+    fillAndStroke(dev, c, std::vector<bool>(n, true), true, true);
+}
+
+void DeviceContext::polyBezier(const Point *pts, size_t n) {
+    if (n < 1 || (n - 1) % 3) return;
+    if (pathOpen()) {
+        Path &path = openPath();
+        path.moveTo(toDevice(pts[0]));
+        for (size_t i = 1; i < n; ++i) path.add(toDevice(pts[i]), PT_BEZIERTO);
+        return;
+    }
+    Path tmp;
+    tmp.moveTo(toDevice(pts[0]));
+    for (size_t i = 1; i < n; ++i) tmp.add(toDevice(pts[i]), PT_BEZIERTO);
+    std::vector<Point> flat;
+    std::vector<uint32_t> counts;
+    std::vector<bool> closed;
+    gdi::flattenPath(tmp, flat, counts, closed);
+    fillAndStroke(flat, counts, closed, false, true);
+}
+
+void DeviceContext::polyBezierTo(const Point *pts, size_t n) {
+    if (n < 3 || n % 3) return;
+    if (pathOpen()) {
+        Path &path = openPath();
+        if (path.newFigure) path.moveTo(toDevice(s_.curPos));
+        for (size_t i = 0; i < n; ++i) path.add(toDevice(pts[i]), PT_BEZIERTO);
+    } else {
+        Path tmp;
+        tmp.moveTo(toDevice(s_.curPos));
+        for (size_t i = 0; i < n; ++i) tmp.add(toDevice(pts[i]), PT_BEZIERTO);
+        std::vector<Point> flat;
+        std::vector<uint32_t> counts;
+        std::vector<bool> closed;
+        gdi::flattenPath(tmp, flat, counts, closed);
+        fillAndStroke(flat, counts, closed, false, true);
+    }
+    s_.curPos = pts[n - 1];
+}
+
+void DeviceContext::polyDraw(const Point *pts, const uint8_t *types, size_t n) {
+    // Validate first: a bezier needs three points, as the platform checks.
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t t = types[i] & ~PT_CLOSEFIGURE;
+        if (t == PT_BEZIERTO) {
+            if (i + 2 >= n || (types[i + 1] & ~PT_CLOSEFIGURE) != PT_BEZIERTO ||
+                (types[i + 2] & ~PT_CLOSEFIGURE) != PT_BEZIERTO)
+                return;
+            i += 2;
+        } else if (t != PT_MOVETO && t != PT_LINETO) {
+            return;
+        }
+    }
+    const bool inPath = pathOpen();
+    Path tmp;
+    Path &path = inPath ? openPath() : tmp;
+    Point first = s_.curPos;
+    if (!inPath || path.newFigure) path.moveTo(toDevice(s_.curPos));
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t t = types[i] & ~PT_CLOSEFIGURE;
+        if (t == PT_MOVETO) {
+            path.moveTo(toDevice(pts[i]));
+            first = pts[i];
+        } else if (t == PT_LINETO) {
+            path.add(toDevice(pts[i]), PT_LINETO);
+        } else {
+            for (int k = 0; k < 3; ++k) path.add(toDevice(pts[i + size_t(k)]), PT_BEZIERTO);
+            i += 2;
+        }
+        s_.curPos = pts[i];
+        if (types[i] & PT_CLOSEFIGURE) {
+            path.add(toDevice(first), PT_LINETO);
+            path.closeFigure();
+            s_.curPos = first;
+            path.moveTo(toDevice(first));
+        }
+    }
+    if (inPath) return;
+    std::vector<Point> flat;
+    std::vector<uint32_t> counts;
+    std::vector<bool> closed;
+    gdi::flattenPath(tmp, flat, counts, closed);
+    fillAndStroke(flat, counts, closed, false, true);
+}
+
+void DeviceContext::rectangle(int32_t l, int32_t t, int32_t r, int32_t b) {
+    // Playback runs with the world transform in force, so rectangles follow
+    // the advanced graphics mode: four transformed corners, right and
+    // bottom edges included.
+    const Point corners[4] = {{l, t}, {r, t}, {r, b}, {l, b}};
+    if (pathOpen()) {
+        Point d[4];
+        for (int i = 0; i < 4; ++i) d[i] = toDevice(corners[i]);
+        Path &path = openPath();
+        // Counterclockwise from the top right, as the platform records it.
+        const Point order[4] = {d[1], d[0], d[3], d[2]};
+        if (s_.arcDirection == AD_CLOCKWISE) {
+            path.moveTo(order[0]);
+            for (int i = 3; i >= 1; --i) path.add(order[i], PT_LINETO);
+        } else {
+            path.moveTo(order[0]);
+            for (int i = 1; i < 4; ++i) path.add(order[i], PT_LINETO);
+        }
+        path.closeFigure();
+        return;
+    }
+    std::vector<Point> dev;
+    toDevice(corners, 4, dev);
+    fillAndStroke(dev, {4}, {true}, true, true);
+}
+
+void DeviceContext::ellipse(int32_t l, int32_t t, int32_t r, int32_t b) {
+    if (pathOpen()) {
+        ellipsePath(l, t, r, b);
+        return;
+    }
+    const PenInfo pen = penInfo();
+    Rect rect = orderedRect(toDevice({l, t}), toDevice({r, b}));
+    if (rect.left == rect.right || rect.top == rect.bottom) return;
+    if (pen.style == PS_INSIDEFRAME && !pen.null) {
+        rect.left += pen.width / 2;
+        rect.top += pen.width / 2;
+        rect.right -= (pen.width - 1) / 2;
+        rect.bottom -= (pen.width - 1) / 2;
+    }
+    const int64_t w = int64_t(rect.right) - rect.left, h = int64_t(rect.bottom) - rect.top;
+    if (w <= 0 || h <= 0) return;
+    if (w > limits::kMaxDeviceCoord || h > limits::kMaxDeviceCoord) return;
+    if (!work_.spend(uint64_t(w + h))) return;
+    std::vector<Point> pts;
+    if (w <= 2 || h <= 2) {
+        // Too small for a curve: the platform draws the rectangle.
+        rectangle(l, t, r, b);
+        return;
+    }
+    ellipsePoints(rect, pts);
+    fillAndStrokeShape(pts, ellipseRows(pts), pen);
+}
+
+void DeviceContext::fillAndStrokeShape(const std::vector<Point> &outlinePts, SpanSink interiorSpans,
+                                       const PenInfo &pen) {
+    const Brush &brush = *s_.brush;
+    const bool haveFill = brush.style != BS_NULL;
+    Region interior;
+    if (haveFill) interior = Region::combine(interiorSpans.region(), Region::fromRect(bounds_), RegionOp::And);
+    if (pen.null) {
+        if (haveFill) paint(interior, brushPaint(brush), s_.rop2);
+        return;
+    }
+    SpanSink on, off;
+    strokeOutline(outlinePts, {uint32_t(outlinePts.size())}, {true}, pen, on, off);
+    const Region outline = on.region();
+    if (pen.wide) {
+        if (haveFill) paint(Region::combine(interior, outline, RegionOp::Diff), brushPaint(brush), s_.rop2);
+        paint(outline, penPaint(), s_.rop2);
+        return;
+    }
+    if (haveFill) paint(interior, brushPaint(brush), s_.rop2);
+    paint(outline, penPaint(), s_.rop2);
+    if (!off.empty() && s_.bkMode == OPAQUE && !s_.pen->extended) {
+        Paint bk;
+        bk.kind = Paint::Solid;
+        bk.color = colorWord(s_.bkColor);
+        paint(off.region(), bk, s_.rop2);
+    }
+}
+
+SpanSink DeviceContext::ellipseRows(const std::vector<Point> &pts) {
+    // Each row of an ellipse runs between its outermost outline points.
+    SpanSink sink;
+    if (pts.empty()) return sink;
+    int32_t top = pts[0].y, bottom = pts[0].y;
+    for (const Point &p : pts) top = std::min(top, p.y), bottom = std::max(bottom, p.y);
+    std::vector<std::pair<int32_t, int32_t>> rows(size_t(bottom - top + 1), {INT32_MAX, INT32_MIN});
+    for (const Point &p : pts) {
+        auto &row = rows[size_t(p.y - top)];
+        row.first = std::min(row.first, p.x);
+        row.second = std::max(row.second, p.x);
+    }
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].first <= rows[i].second) sink.add(top + int32_t(i), rows[i].first, rows[i].second + 1);
+    return sink;
+}
+
+void DeviceContext::ellipsePath(int32_t l, int32_t t, int32_t r, int32_t b) {
+    // Four quarter arcs as cubic Beziers, counterclockwise from the right
+    // end of the middle line (the arc direction reverses it).
+    const double cx = (double(l) + r) / 2, cy = (double(t) + b) / 2;
+    const double rx = (double(r) - l) / 2, ry = (double(b) - t) / 2;
+    const double k = 0.5522847498;
+    const double sgn = s_.arcDirection == AD_CLOCKWISE ? 1 : -1;
+    auto dev = [&](double x, double y) {
+        const PointF d = xform_.apply(x, y);
+        return Point{roundCoord(d.x), roundCoord(d.y)};
+    };
+    Path &path = openPath();
+    path.moveTo(dev(cx + rx, cy));
+    for (int q = 0; q < 4; ++q) {
+        const double a0 = sgn * q * M_PI / 2, a1 = sgn * (q + 1) * M_PI / 2;
+        const double x0 = std::cos(a0), y0 = std::sin(a0), x1 = std::cos(a1), y1 = std::sin(a1);
+        path.add(dev(cx + rx * (x0 - sgn * k * y0), cy + ry * (y0 + sgn * k * x0)), PT_BEZIERTO);
+        path.add(dev(cx + rx * (x1 + sgn * k * y1), cy + ry * (y1 - sgn * k * x1)), PT_BEZIERTO);
+        path.add(dev(cx + rx * x1, cy + ry * y1), PT_BEZIERTO);
+    }
+    path.closeFigure();
+}
+
+void DeviceContext::setPixel(Point p, ColorRef c) {
+    const Point d = toDevice(p);
+    Paint paint;
+    paint.kind = Paint::Solid;
+    paint.color = colorWord(c);
+    this->paint(Region::fromRect({d.x, d.y, d.x + 1, d.y + 1}), paint, s_.rop2);
+}
+
+// ------------------------------------------------------------------ paths
+
+void DeviceContext::beginPath() {
+    auto p = std::make_shared<Path>();
+    p->open = true;
+    s_.path = std::move(p);
+}
+
+void DeviceContext::endPath() {
+    if (pathOpen()) openPath().open = false;
+}
+
+void DeviceContext::abortPath() { s_.path.reset(); }
+
+void DeviceContext::closeFigure() {
+    if (pathOpen()) openPath().closeFigure();
+}
+
+void DeviceContext::drawPath(bool fill, bool stroke) {
+    if (!s_.path || s_.path->open) return;
+    std::vector<Point> pts;
+    std::vector<uint32_t> counts;
+    std::vector<bool> closed;
+    gdi::flattenPath(*s_.path, pts, counts, closed);
+    s_.path.reset();
+    if (fill) {
+        // Filling closes every figure.
+        std::fill(closed.begin(), closed.end(), true);
+    }
+    fillAndStroke(pts, counts, closed, fill, stroke);
+}
+
+void DeviceContext::fillPath() { drawPath(true, false); }
+void DeviceContext::strokePath() { drawPath(false, true); }
+void DeviceContext::strokeAndFillPath() { drawPath(true, true); }
+
+void DeviceContext::flattenPath() {
+    if (!s_.path || s_.path->open) return;
+    std::vector<Point> pts;
+    std::vector<uint32_t> counts;
+    std::vector<bool> closed;
+    gdi::flattenPath(*s_.path, pts, counts, closed);
+    auto p = std::make_shared<Path>();
+    size_t base = 0;
+    for (size_t f = 0; f < counts.size(); ++f) {
+        p->moveTo(pts[base]);
+        for (size_t i = 1; i < counts[f]; ++i) p->add(pts[base + i], PT_LINETO);
+        if (closed[f]) p->closeFigure();
+        base += counts[f];
+    }
+    s_.path = std::move(p);
+}
+
+void DeviceContext::widenPath() {
+    if (!s_.path || s_.path->open) return;
+    const PenInfo pen = penInfo();
+    if (pen.null) return;
+    std::vector<Point> pts;
+    std::vector<uint32_t> counts;
+    std::vector<bool> closed;
+    gdi::flattenPath(*s_.path, pts, counts, closed);
+    // The widened path is the outline of the pen's pixels, kept as the
+    // pixel rectangles of the stroke.
+    SpanSink on, off;
+    PenInfo wide = pen;
+    wide.wide = true;
+    strokeOutline(pts, counts, closed, wide, on, off);
+    auto p = std::make_shared<Path>();
+    on.region().forEachRect([&](int32_t top, int32_t bottom, int32_t x0, int32_t x1) {
+        p->moveTo({x0, top});
+        p->add({x1, top}, PT_LINETO);
+        p->add({x1, bottom}, PT_LINETO);
+        p->add({x0, bottom}, PT_LINETO);
+        p->closeFigure();
+    });
+    s_.path = std::move(p);
+}
+
+void DeviceContext::selectClipPath(RegionOp op) {
+    if (!s_.path || s_.path->open) return;
+    std::vector<Point> pts;
+    std::vector<uint32_t> counts;
+    std::vector<bool> closed;
+    gdi::flattenPath(*s_.path, pts, counts, closed);
+    s_.path.reset();
+    SpanSink sink;
+    const Rect everywhere{-(1 << 30), -(1 << 30), 1 << 30, 1 << 30};
+    fillPolygons(pts.data(), counts.data(), counts.size(), s_.polyFillMode == WINDING,
+                 intersect(everywhere, Rect{0, 0, bitmap_.width, bitmap_.height}), sink, work_);
+    Region r = sink.region();
+    selectClipRegion(&r, op);
+}
+
+// ---------------------------------------------------------------- regions
+
+Region DeviceContext::regionFromLogical(const std::vector<Rect> &rects) const {
+    std::vector<Rect> dev;
+    dev.reserve(rects.size());
+    for (const Rect &r : rects) {
+        if (r.left >= r.right || r.top >= r.bottom) continue;
+        dev.push_back(orderedRect(toDevice({r.left, r.top}), toDevice({r.right, r.bottom})));
+    }
+    return Region::fromRects(dev);
+}
+
+Region DeviceContext::regionFromReference(const std::vector<Rect> &rects) const {
+    std::vector<Rect> dev;
+    dev.reserve(rects.size());
+    const Matrix m = toSingle(base_);
+    auto map = [&](int32_t x, int32_t y) {
+        const PointF d = m.apply(x, y);
+        return Point{roundCoord(d.x), roundCoord(d.y)};
+    };
+    for (const Rect &r : rects) {
+        if (r.left >= r.right || r.top >= r.bottom) continue;
+        dev.push_back(orderedRect(map(r.left, r.top), map(r.right, r.bottom)));
+    }
+    return Region::fromRects(dev);
+}
+
+void DeviceContext::fillRegion(const Region &rgn, const Brush &brush) {
+    paint(rgn, brushPaint(brush), s_.rop2);
+}
+
+void DeviceContext::paintRegion(const Region &rgn) { paint(rgn, brushPaint(*s_.brush), s_.rop2); }
+
+void DeviceContext::invertRegion(const Region &rgn) {
+    Paint p;
+    p.kind = Paint::Solid;
+    p.color = 0;
+    paint(rgn, p, 6);  // R2_NOT
+}
+
+void DeviceContext::frameRegion(const Region &rgn, const Brush &brush, int32_t w, int32_t h) {
+    // The frame: pixels of the region whose neighbours w across or h down
+    // are not all inside.
+    const PointF v = xform_.applyVector(w, h);
+    const int32_t fw = std::max(1, std::abs(roundCoord(v.x))), fh = std::max(1, std::abs(roundCoord(v.y)));
+    Region shrunk = rgn, moved = rgn;
+    moved.offset(-fw, 0);
+    shrunk = Region::combine(shrunk, moved, RegionOp::And);
+    moved = rgn;
+    moved.offset(fw, 0);
+    shrunk = Region::combine(shrunk, moved, RegionOp::And);
+    moved = rgn;
+    moved.offset(0, -fh);
+    shrunk = Region::combine(shrunk, moved, RegionOp::And);
+    moved = rgn;
+    moved.offset(0, fh);
+    shrunk = Region::combine(shrunk, moved, RegionOp::And);
+    paint(Region::combine(rgn, shrunk, RegionOp::Diff), brushPaint(brush), s_.rop2);
+}
+
+}  // namespace vellora::gdi
+
+namespace vellora::gdi {
+
+void DeviceContext::roundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t ew, int32_t eh) {
+    if (pathOpen()) {
+        // Paths take the rectangle; the platform's corner curves are not
+        // recorded by the writers we meet.
+        rectangle(l, t, r, b);
+        return;
+    }
+    const PenInfo pen = penInfo();
+    Rect rect = orderedRect(toDevice({l, t}), toDevice({r, b}));
+    if (rect.left == rect.right || rect.top == rect.bottom) return;
+    if (pen.style == PS_INSIDEFRAME && !pen.null) {
+        rect.left += pen.width / 2;
+        rect.top += pen.width / 2;
+        rect.right -= (pen.width - 1) / 2;
+        rect.bottom -= (pen.width - 1) / 2;
+    }
+    const int64_t w = int64_t(rect.right) - rect.left, h = int64_t(rect.bottom) - rect.top;
+    if (w <= 0 || h <= 0 || w > limits::kMaxDeviceCoord || h > limits::kMaxDeviceCoord) return;
+    const Point e0 = toDevice({0, 0}), e1 = toDevice({ew, eh});
+    const int64_t cw = std::min<int64_t>(w, std::llabs(int64_t(e1.x) - e0.x));
+    const int64_t ch = std::min<int64_t>(h, std::llabs(int64_t(e1.y) - e0.y));
+    if (cw <= 2 || ch <= 2) {
+        rectangle(l, t, r, b);
+        return;
+    }
+    if (!work_.spend(uint64_t(cw + ch))) return;
+    std::vector<Point> corner;
+    ellipsePoints({0, 0, int32_t(cw), int32_t(ch)}, corner);
+    // The corner ellipse's halves pushed apart to the rectangle's size.
+    std::vector<Point> pts;
+    pts.reserve(corner.size());
+    for (Point p : corner) {
+        int64_t x = p.x, y = p.y;
+        if (x >= cw / 2) x += w - cw;
+        if (y >= ch / 2) y += h - ch;
+        pts.push_back({int32_t(rect.left + x), int32_t(rect.top + y)});
+    }
+    fillAndStrokeShape(pts, ellipseRows(pts), pen);
+}
+
+void DeviceContext::arc(int32_t l, int32_t t, int32_t r, int32_t b, Point start, Point end, int kind) {
+    // The arc runs along the ellipse of the bounding box from the ray
+    // through `start` to the ray through `end`, in the arc direction
+    // (counterclockwise as seen in logical space).
+    const double cx = (double(l) + r) / 2, cy = (double(t) + b) / 2;
+    const double rx = std::fabs(double(r) - l) / 2, ry = std::fabs(double(b) - t) / 2;
+    if (rx == 0 || ry == 0) return;
+    double a0 = std::atan2(-(start.y - cy) / ry, (start.x - cx) / rx);
+    double a1 = std::atan2(-(end.y - cy) / ry, (end.x - cx) / rx);
+    // Logical y grows downwards under MM_TEXT; the sense flips when the
+    // transform mirrors.
+    bool ccw = s_.arcDirection != AD_CLOCKWISE;
+    if (xform_.determinant() < 0) ccw = !ccw;
+    double sweep = a1 - a0;
+    if (ccw) {
+        while (sweep <= 0) sweep += 2 * M_PI;
+    } else {
+        while (sweep >= 0) sweep -= 2 * M_PI;
+    }
+    const PointF d0 = xform_.applyVector(rx, 0), d1 = xform_.applyVector(0, ry);
+    const double radius = std::max(std::hypot(d0.x, d0.y), std::hypot(d1.x, d1.y));
+    int steps = int(std::ceil(std::fabs(sweep) * std::sqrt(std::max(radius, 1.0)) * 2));
+    steps = std::max(4, std::min(steps, limits::kMaxCurveSegments));
+    std::vector<Point> pts;
+    if (kind == -1) pts.push_back(toDevice(s_.curPos));
+    for (int i = 0; i <= steps; ++i) {
+        const double a = a0 + sweep * i / steps;
+        const PointF d = xform_.apply(cx + rx * std::cos(a), cy - ry * std::sin(a));
+        const Point p{roundCoord(d.x), roundCoord(d.y)};
+        if (pts.empty() || pts.back() != p) pts.push_back(p);
+    }
+    const Point last{int32_t(std::lround(cx + rx * std::cos(a0 + sweep))),
+                     int32_t(std::lround(cy - ry * std::sin(a0 + sweep)))};
+    if (kind == 2) pts.push_back(toDevice({int32_t(std::lround(cx)), int32_t(std::lround(cy))}));
+    if (pathOpen()) {
+        Path &path = openPath();
+        if (kind == -1 && !path.newFigure) {
+            for (const Point &p : pts) path.add(p, PT_LINETO);
+        } else {
+            path.moveTo(pts[0]);
+            for (size_t i = 1; i < pts.size(); ++i) path.add(pts[i], PT_LINETO);
+        }
+        if (kind > 0) path.closeFigure();
+    } else {
+        fillAndStroke(pts, {uint32_t(pts.size())}, {kind > 0}, kind > 0, true);
+    }
+    if (kind == -1) s_.curPos = last;
+}
+
+void DeviceContext::angleArc(Point centre, uint32_t radius, float start, float sweep) {
+    if (!std::isfinite(start) || !std::isfinite(sweep)) return;
+    const double r = std::min<double>(radius, limits::kMaxDeviceCoord);
+    const double a0 = double(start) * M_PI / 180, sw = std::fmod(double(sweep), 3600.0) * M_PI / 180;
+    const PointF d0 = xform_.applyVector(r, r);
+    const double devR = std::max(std::fabs(d0.x), std::fabs(d0.y));
+    int steps = int(std::ceil(std::fabs(sw) * std::sqrt(std::max(devR, 1.0)) * 2));
+    steps = std::max(2, std::min(steps, limits::kMaxCurveSegments));
+    std::vector<Point> pts;
+    const bool inPath = pathOpen();
+    if (!inPath) pts.push_back(toDevice(s_.curPos));
+    Point lastLogical = s_.curPos;
+    for (int i = 0; i <= steps; ++i) {
+        const double a = a0 + sw * i / steps;
+        const double x = centre.x + r * std::cos(a), y = centre.y - r * std::sin(a);
+        const PointF d = xform_.apply(x, y);
+        pts.push_back({roundCoord(d.x), roundCoord(d.y)});
+        lastLogical = {int32_t(std::lround(std::max(-2e9, std::min(2e9, x)))),
+                       int32_t(std::lround(std::max(-2e9, std::min(2e9, y))))};
+    }
+    if (inPath) {
+        Path &path = openPath();
+        if (path.newFigure) path.moveTo(toDevice(s_.curPos));
+        for (const Point &p : pts) path.add(p, PT_LINETO);
+    } else {
+        fillAndStroke(pts, {uint32_t(pts.size())}, {false}, false, true);
+    }
+    s_.curPos = lastLogical;
+}
+
+}  // namespace vellora::gdi

@@ -1,0 +1,225 @@
+// The emulated device context: the state a metafile changes (mapping,
+// world transform, objects, modes, clipping, path, SaveDC stack) and the
+// drawing primitives, in logical units, painted into a 32-bit BGRA bitmap
+// the way the platform's own device context paints them. Record decoders
+// (EMF, WMF) call these; text and bitmap modules build on transform(),
+// clip() and paint().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "gdi/objects.h"
+#include "gdi/path.h"
+#include "gdi/raster.h"
+#include "gdi/region.h"
+#include "gdi/types.h"
+
+namespace vellora::gdi {
+
+// Pixels: `top` is the first byte of the top row, `stride` the step to the
+// next row down (negative for bottom-up bitmaps); 4 bytes a pixel, BGRA.
+struct Bitmap {
+    uint8_t *top = nullptr;
+    int32_t width = 0, height = 0;
+    ptrdiff_t stride = 0;
+};
+
+// Size of the reference device in pixels and millimetres; the metric map
+// modes are defined against it.
+struct DeviceCaps {
+    int32_t horzRes = 1, vertRes = 1, horzSize = 1, vertSize = 1;
+};
+
+enum : int {
+    MM_TEXT = 1, MM_LOMETRIC = 2, MM_HIMETRIC = 3, MM_LOENGLISH = 4, MM_HIENGLISH = 5,
+    MM_TWIPS = 6, MM_ISOTROPIC = 7, MM_ANISOTROPIC = 8,
+};
+enum : int { GM_COMPATIBLE = 1, GM_ADVANCED = 2 };
+enum : int { MWT_IDENTITY = 1, MWT_LEFTMULTIPLY = 2, MWT_RIGHTMULTIPLY = 3, MWT_SET = 4 };
+enum : int { TRANSPARENT = 1, OPAQUE = 2 };
+enum : int { ALTERNATE = 1, WINDING = 2 };
+enum : int { AD_COUNTERCLOCKWISE = 1, AD_CLOCKWISE = 2 };
+enum : int { R2_BLACK = 1, R2_NOP = 11, R2_COPYPEN = 13, R2_WHITE = 16 };
+
+// What paints the pixels of a region.
+struct Paint {
+    enum Kind { None, Solid, Pattern } kind = None;
+    uint32_t color = 0;                    // BGRA word, alpha 0
+    const gdi::Pattern *pattern = nullptr;  // Pattern: pixels
+    uint32_t fore = 0, back = 0;           // mono patterns and hatches
+    bool backTransparent = false;          // hatch gaps left alone
+    Point origin;                          // device pixel of pattern (0, 0)
+};
+
+// BGRA word (alpha 0) of a COLORREF.
+inline uint32_t colorWord(ColorRef c) {
+    return (c >> 16 & 0xFF) | (c & 0xFF00) | (c & 0xFF) << 16;
+}
+
+struct DcState {
+    int mapMode = MM_TEXT;
+    Point windowOrg, viewportOrg;
+    Point windowExt{1, 1}, viewportExt{1, 1};
+    Matrix world;
+    int graphicsMode = GM_COMPATIBLE;
+
+    PenRef pen;
+    BrushRef brush;
+    FontRef font;
+    uint32_t stockFont = 13;  // SYSTEM_FONT until a font is selected
+
+    ColorRef bkColor = 0xFFFFFF, textColor = 0;
+    int bkMode = OPAQUE, rop2 = R2_COPYPEN, polyFillMode = ALTERNATE;
+    int arcDirection = AD_COUNTERCLOCKWISE, stretchMode = 1;
+    uint32_t textAlign = 0, layout = 0, mapperFlags = 0;
+    int32_t textCharExtra = 0, breakExtra = 0, breakCount = 0;
+    double miterLimit = 10;
+    Point brushOrg;
+    Point curPos;  // logical
+
+    // Clipping in device pixels: the metafile's clip and its meta region;
+    // null means none.
+    std::shared_ptr<const Region> clip, metaRegion;
+
+    std::shared_ptr<const Path> path;  // the path, open or closed
+};
+
+class DeviceContext {
+public:
+    // Draws into `bitmap`; `base` maps the reference device's pixels onto
+    // the bitmap (the playback rectangle's mapping), `bounds` limits every
+    // pixel painted.
+    DeviceContext(const Bitmap &bitmap, const DeviceCaps &reference, const Matrix &base,
+                  const Rect &bounds);
+
+    // ---- state
+    DcState &state() { return s_; }
+    const DcState &state() const { return s_; }
+    void setMapMode(int mode);
+    void setWindowOrg(int32_t x, int32_t y);
+    void setViewportOrg(int32_t x, int32_t y);
+    bool setWindowExt(int32_t x, int32_t y);
+    bool setViewportExt(int32_t x, int32_t y);
+    bool scaleWindowExt(int32_t xn, int32_t xd, int32_t yn, int32_t yd);
+    bool scaleViewportExt(int32_t xn, int32_t xd, int32_t yn, int32_t yd);
+    void offsetWindowOrg(int32_t dx, int32_t dy);
+    void offsetViewportOrg(int32_t dx, int32_t dy);
+    bool setWorldTransform(const Matrix &m);
+    bool modifyWorldTransform(const Matrix &m, int mode);
+    void setGraphicsMode(int mode);
+    int saveDC();
+    bool restoreDC(int level);
+    int saveLevel() const { return int(saved_.size()); }
+
+    void selectPen(PenRef pen) { if (pen) s_.pen = std::move(pen); }
+    void selectBrush(BrushRef brush) { if (brush) s_.brush = std::move(brush); }
+
+    // ---- transforms
+    // Logical to device, as the platform computes it (single precision).
+    const Matrix &transform() const { return xform_; }
+    PointF toDeviceF(double x, double y) const { return xform_.apply(x, y); }
+    Point toDevice(Point p) const;
+    void toDevice(const Point *in, size_t n, std::vector<Point> &out) const;
+
+    // ---- clipping (device pixels)
+    void intersectClipRect(int32_t l, int32_t t, int32_t r, int32_t b);
+    void excludeClipRect(int32_t l, int32_t t, int32_t r, int32_t b);
+    void offsetClipRgn(int32_t dx, int32_t dy);  // logical offset
+    // `rgn` null with RGN_COPY resets the clip.
+    void selectClipRegion(const Region *rgn, RegionOp op);
+    void setMetaRegion();
+    // The pixels drawing may touch now: bounds, meta region and clip.
+    const Region &clip();
+
+    // ---- primitives (logical units)
+    void moveTo(Point p);
+    void lineTo(Point p);
+    void polyline(const Point *pts, size_t n);
+    void polylineTo(const Point *pts, size_t n);
+    void polyPolyline(const Point *pts, const uint32_t *counts, size_t n);
+    void polygon(const Point *pts, size_t n);
+    void polyPolygon(const Point *pts, const uint32_t *counts, size_t n);
+    void polyBezier(const Point *pts, size_t n);
+    void polyBezierTo(const Point *pts, size_t n);
+    void polyDraw(const Point *pts, const uint8_t *types, size_t n);
+    void rectangle(int32_t l, int32_t t, int32_t r, int32_t b);
+    void roundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t w, int32_t h);
+    void ellipse(int32_t l, int32_t t, int32_t r, int32_t b);
+    // kind: 0 arc, 1 chord, 2 pie, -1 arcto
+    void arc(int32_t l, int32_t t, int32_t r, int32_t b, Point start, Point end, int kind);
+    void angleArc(Point centre, uint32_t radius, float start, float sweep);
+    void setPixel(Point p, ColorRef c);
+
+    // ---- regions (device pixels as given by the records)
+    void fillRegion(const Region &rgn, const Brush &brush);
+    void frameRegion(const Region &rgn, const Brush &brush, int32_t w, int32_t h);
+    void invertRegion(const Region &rgn);
+    void paintRegion(const Region &rgn);
+
+    // ---- paths
+    void beginPath();
+    void endPath();
+    void abortPath();
+    void closeFigure();
+    void fillPath();
+    void strokePath();
+    void strokeAndFillPath();
+    void flattenPath();
+    void widenPath();
+    void selectClipPath(RegionOp op);
+    bool pathOpen() const { return s_.path && s_.path->open; }
+
+    // ---- painting, for modules that draw their own shapes
+    // Paints `pixels` (device) clipped to clip(), with `paint` and `rop2`.
+    void paint(const Region &pixels, const Paint &paint, int rop2);
+    void paintSpans(SpanSink &spans, const Paint &paint, int rop2);
+    Paint brushPaint(const Brush &brush) const;
+    Paint penPaint() const;
+    // Region record data: rectangles in logical units (FillRgn and kin),
+    // or in reference-device pixels (clip regions).
+    Region regionFromLogical(const std::vector<Rect> &rects) const;
+    Region regionFromReference(const std::vector<Rect> &rects) const;
+    Bitmap &bitmap() { return bitmap_; }
+    const Rect &bounds() const { return bounds_; }
+    WorkBudget &work() { return work_; }
+
+private:
+    void updateTransform();
+    void fixIsotropic();
+    void setClip(Region r);
+    Path &openPath();
+
+    // Device-space drawing of outlines and fills.
+    struct PenInfo {
+        bool null = true, cosmetic = true, wide = false;
+        int32_t width = 1;  // device pixels
+        uint32_t style = PS_SOLID, endcap = PS_ENDCAP_ROUND, join = PS_JOIN_ROUND;
+        std::vector<uint32_t> dashes;  // device pixels, on/off
+    };
+    PenInfo penInfo() const;
+    // Draws the pen along device figures, each open or closed.
+    void strokeOutline(const std::vector<Point> &pts, const std::vector<uint32_t> &counts,
+                       const std::vector<bool> &closed, const PenInfo &pen, SpanSink &on,
+                       SpanSink &off);
+    void fillAndStroke(const std::vector<Point> &pts, const std::vector<uint32_t> &counts,
+                       const std::vector<bool> &closed, bool fill, bool stroke);
+    void drawPath(bool fill, bool stroke);
+    void fillAndStrokeShape(const std::vector<Point> &outline, SpanSink interior, const PenInfo &pen);
+    static SpanSink ellipseRows(const std::vector<Point> &pts);
+    void ellipsePath(int32_t l, int32_t t, int32_t r, int32_t b);
+
+    Bitmap bitmap_;
+    DeviceCaps ref_;
+    Matrix base_, xform_;
+    Rect bounds_;
+    DcState s_;
+    std::vector<DcState> saved_;
+    WorkBudget work_;
+    Region clipCache_;
+    bool clipDirty_ = true;
+};
+
+}  // namespace vellora::gdi

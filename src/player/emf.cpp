@@ -1,0 +1,566 @@
+// Enhanced-metafile playback: each record is checked against its own size,
+// decoded, and handed to the emulated device context.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "gdi/dc.h"
+#include "player/bytes.h"
+#include "player/emf_records.h"
+#include "player/player.h"
+
+namespace vellora::player {
+
+namespace {
+
+using gdi::Point;
+
+constexpr uint32_t kSignature = 0x464D4520u;  // " EMF"
+constexpr size_t kMinHeader = 88;
+constexpr uint32_t kStockFlag = 0x80000000u;
+
+// A font as the records describe it, kept for the text renderer.
+struct RecordFont : gdi::Font {
+    std::vector<uint8_t> logfont;
+};
+
+struct Object {
+    enum Kind { None, Pen, Brush, Font, Palette, Other } kind = None;
+    gdi::PenRef pen;
+    gdi::BrushRef brush;
+    gdi::FontRef font;
+};
+
+class Player {
+public:
+    Player(gdi::DeviceContext &dc, uint32_t handles) : dc_(dc), objects_(handles ? handles : 1) {}
+
+    // Plays one record of `size` bytes (header included, checked by the
+    // caller to lie inside the data).
+    void play(uint32_t type, const uint8_t *r, uint32_t size);
+
+private:
+    static bool has(uint32_t size, uint32_t need) { return size >= need; }
+    int32_t arg(size_t off) const { return i32(rec_ + off); }
+    Point point(size_t off) const { return {i32(rec_ + off), i32(rec_ + off + 4)}; }
+    // Reads `count` points at `off`, 32- or 16-bit; false when they do not
+    // fit in the record.
+    bool points(size_t off, uint64_t count, bool sixteen, std::vector<Point> &out) const;
+    bool regionRects(size_t off, uint64_t cb, std::vector<gdi::Rect> &out) const;
+    Object *slot(uint32_t index) {
+        if (index == 0 || index >= objects_.size()) return nullptr;
+        return &objects_[index];
+    }
+    gdi::BrushRef brushAt(uint32_t index);
+    gdi::Matrix xform(size_t off) const;
+
+    void polyRecord(uint32_t type, bool sixteen);
+    void polyPolyRecord(uint32_t type, bool sixteen);
+    void polyDrawRecord(bool sixteen);
+    void selectObject(uint32_t index);
+    void createPen();
+    void extCreatePen();
+    void createBrush();
+    void createPatternBrush(bool mono);
+    void clipRegion();
+    void regionPaint(uint32_t type);
+
+    gdi::DeviceContext &dc_;
+    std::vector<Object> objects_;
+    const uint8_t *rec_ = nullptr;
+    uint32_t size_ = 0;
+    std::vector<Point> pts_;
+};
+
+bool Player::points(size_t off, uint64_t count, bool sixteen, std::vector<Point> &out) const {
+    const uint64_t bytes = count * (sixteen ? 4 : 8);
+    if (count > gdi::limits::kMaxPoints || off > size_ || bytes > size_ - off) return false;
+    out.resize(size_t(count));
+    const uint8_t *p = rec_ + off;
+    for (size_t i = 0; i < count; ++i) {
+        if (sixteen) out[i] = {i16(p + 4 * i), i16(p + 4 * i + 2)};
+        else out[i] = {i32(p + 8 * i), i32(p + 8 * i + 4)};
+    }
+    return true;
+}
+
+gdi::Matrix Player::xform(size_t off) const {
+    gdi::Matrix m;
+    m.m11 = f32(rec_ + off);
+    m.m12 = f32(rec_ + off + 4);
+    m.m21 = f32(rec_ + off + 8);
+    m.m22 = f32(rec_ + off + 12);
+    m.dx = f32(rec_ + off + 16);
+    m.dy = f32(rec_ + off + 20);
+    return m;
+}
+
+void Player::polyRecord(uint32_t type, bool sixteen) {
+    if (!has(size_, 28)) return;
+    if (!points(28, u32(rec_ + 24), sixteen, pts_)) return;
+    const size_t n = pts_.size();
+    switch (type) {
+    case emr::POLYBEZIER:
+    case emr::POLYBEZIER16: dc_.polyBezier(pts_.data(), n); break;
+    case emr::POLYGON:
+    case emr::POLYGON16: dc_.polygon(pts_.data(), n); break;
+    case emr::POLYLINE:
+    case emr::POLYLINE16: dc_.polyline(pts_.data(), n); break;
+    case emr::POLYBEZIERTO:
+    case emr::POLYBEZIERTO16: dc_.polyBezierTo(pts_.data(), n); break;
+    case emr::POLYLINETO:
+    case emr::POLYLINETO16: dc_.polylineTo(pts_.data(), n); break;
+    }
+}
+
+void Player::polyPolyRecord(uint32_t type, bool sixteen) {
+    if (!has(size_, 32)) return;
+    const uint64_t polys = u32(rec_ + 24), total = u32(rec_ + 28);
+    if (polys == 0 || polys > gdi::limits::kMaxPoints || 32 + polys * 4 > size_) return;
+    std::vector<uint32_t> counts;
+    counts.resize(size_t(polys));
+    uint64_t sum = 0;
+    for (size_t i = 0; i < polys; ++i) {
+        counts[i] = u32(rec_ + 32 + 4 * i);
+        sum += counts[i];
+    }
+    if (sum > total) return;  // counts claim more points than the record holds
+    if (!points(32 + size_t(polys) * 4, sum, sixteen, pts_)) return;
+    if (type == emr::POLYPOLYGON || type == emr::POLYPOLYGON16)
+        dc_.polyPolygon(pts_.data(), counts.data(), counts.size());
+    else
+        dc_.polyPolyline(pts_.data(), counts.data(), counts.size());
+}
+
+void Player::polyDrawRecord(bool sixteen) {
+    if (!has(size_, 28)) return;
+    const uint64_t n = u32(rec_ + 24);
+    if (!points(28, n, sixteen, pts_)) return;
+    const uint64_t typesAt = 28 + n * (sixteen ? 4 : 8);
+    if (typesAt + n > size_) return;
+    dc_.polyDraw(pts_.data(), rec_ + typesAt, size_t(n));
+}
+
+gdi::BrushRef Player::brushAt(uint32_t index) {
+    if (index & kStockFlag) return gdi::stockBrush(index & ~kStockFlag);
+    Object *o = slot(index);
+    return o && o->kind == Object::Brush ? o->brush : nullptr;
+}
+
+void Player::selectObject(uint32_t index) {
+    if (index & kStockFlag) {
+        const uint32_t stock = index & ~kStockFlag;
+        if (auto b = gdi::stockBrush(stock)) dc_.selectBrush(b);
+        else if (auto p = gdi::stockPen(stock)) dc_.selectPen(p);
+        else if ((stock >= 10 && stock <= 14) || stock == 16 || stock == 17) {
+            dc_.state().font.reset();
+            dc_.state().stockFont = stock;
+        }
+        return;
+    }
+    Object *o = slot(index);
+    if (!o) return;
+    switch (o->kind) {
+    case Object::Pen: dc_.selectPen(o->pen); break;
+    case Object::Brush: dc_.selectBrush(o->brush); break;
+    case Object::Font: dc_.state().font = o->font; break;
+    default: break;
+    }
+}
+
+void Player::createPen() {
+    if (!has(size_, 28)) return;
+    Object *o = slot(u32(rec_ + 8));
+    if (!o) return;
+    auto pen = std::make_shared<gdi::Pen>();
+    pen->style = u32(rec_ + 12);
+    pen->width = i32(rec_ + 16);
+    pen->color = u32(rec_ + 24);
+    pen->brush.color = pen->color;
+    // Styles past PS_INSIDEFRAME make the platform's CreatePen fail.
+    const uint32_t style = pen->style & gdi::PS_STYLE_MASK;
+    if (style > gdi::PS_INSIDEFRAME) pen->style = (pen->style & ~gdi::PS_STYLE_MASK) | gdi::PS_SOLID;
+    pen->style &= gdi::PS_STYLE_MASK;  // CreatePen ignores caps, joins and type
+    *o = Object{Object::Pen, pen, nullptr, nullptr};
+}
+
+void Player::extCreatePen() {
+    if (!has(size_, 52)) return;
+    Object *o = slot(u32(rec_ + 8));
+    if (!o) return;
+    auto pen = std::make_shared<gdi::Pen>();
+    pen->extended = true;
+    pen->style = u32(rec_ + 28);
+    pen->width = i32(rec_ + 32);
+    pen->brush.style = u32(rec_ + 36);
+    pen->brush.color = u32(rec_ + 40);
+    pen->brush.hatch = u32(rec_ + 44);
+    pen->color = pen->brush.color;
+    const uint32_t entries = u32(rec_ + 48);
+    const uint32_t style = pen->style & gdi::PS_STYLE_MASK;
+    const bool geometric = (pen->style & gdi::PS_TYPE_MASK) == gdi::PS_GEOMETRIC;
+    // The platform's ExtCreatePen checks, so that a pen it refuses is not
+    // drawn here either.
+    bool ok = style <= gdi::PS_ALTERNATE;
+    if (entries && style != gdi::PS_USERSTYLE) ok = false;
+    if (style == gdi::PS_USERSTYLE) {
+        if (entries == 0 || entries > gdi::limits::kMaxStyleEntries || 52 + uint64_t(entries) * 4 > size_)
+            ok = false;
+        else
+            for (uint32_t i = 0; i < entries; ++i) pen->dashes.push_back(u32(rec_ + 52 + 4 * i));
+    }
+    if (style == gdi::PS_INSIDEFRAME && !geometric) ok = false;
+    if (style == gdi::PS_ALTERNATE && geometric) ok = false;
+    if (!geometric && style != gdi::PS_NULL && pen->width != 1) ok = false;
+    if (!ok) {
+        *o = Object{};
+        return;
+    }
+    if (pen->brush.style != gdi::BS_SOLID && pen->brush.style != gdi::BS_HATCHED &&
+        pen->brush.style != gdi::BS_NULL)
+        pen->brush.style = gdi::BS_SOLID;  // pattern pens paint their colour here
+    if (pen->brush.style == gdi::BS_NULL) pen->style = (pen->style & ~gdi::PS_STYLE_MASK) | gdi::PS_NULL;
+    *o = Object{Object::Pen, pen, nullptr, nullptr};
+}
+
+void Player::createBrush() {
+    if (!has(size_, 24)) return;
+    Object *o = slot(u32(rec_ + 8));
+    if (!o) return;
+    auto brush = std::make_shared<gdi::Brush>();
+    brush->style = u32(rec_ + 12);
+    brush->color = u32(rec_ + 16);
+    brush->hatch = u32(rec_ + 20);
+    if (brush->style != gdi::BS_SOLID && brush->style != gdi::BS_NULL && brush->style != gdi::BS_HATCHED) {
+        *o = Object{};  // pattern styles need a bitmap this record cannot carry
+        return;
+    }
+    *o = Object{Object::Brush, nullptr, brush, nullptr};
+}
+
+void Player::createPatternBrush(bool mono) {
+    // Pattern brushes are decoded by the bitmap module; until then they
+    // paint as a mid grey so that the figures they fill still show.
+    if (!has(size_, 32)) return;
+    Object *o = slot(u32(rec_ + 8));
+    if (!o) return;
+    auto brush = std::make_shared<gdi::Brush>();
+    brush->style = gdi::BS_SOLID;
+    brush->color = mono ? 0 : 0x808080;
+    *o = Object{Object::Brush, nullptr, brush, nullptr};
+}
+
+bool Player::regionRects(size_t off, uint64_t cb, std::vector<gdi::Rect> &out) const {
+    out.clear();
+    if (cb < 32 || off > size_ || cb > size_ - off) return false;
+    const uint8_t *h = rec_ + off;
+    const uint64_t headerSize = u32(h), count = u32(h + 8);
+    if (headerSize < 32 || headerSize > cb) return false;
+    if (count > gdi::limits::kMaxRegionRects || count * 16 > cb - headerSize) return false;
+    out.reserve(size_t(count));
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t *p = h + headerSize + 16 * i;
+        out.push_back({i32(p), i32(p + 4), i32(p + 8), i32(p + 12)});
+    }
+    return true;
+}
+
+void Player::clipRegion() {
+    if (!has(size_, 16)) return;
+    const uint64_t cb = u32(rec_ + 8);
+    const uint32_t mode = u32(rec_ + 12);
+    if (mode < 1 || mode > 5) return;
+    const auto op = static_cast<gdi::RegionOp>(mode);
+    std::vector<gdi::Rect> rects;
+    if (cb == 0 || !regionRects(16, cb, rects)) {
+        if (op == gdi::RegionOp::Copy) dc_.selectClipRegion(nullptr, op);
+        return;
+    }
+    const gdi::Region rgn = dc_.regionFromReference(rects);
+    dc_.selectClipRegion(&rgn, op);
+}
+
+void Player::regionPaint(uint32_t type) {
+    std::vector<gdi::Rect> rects;
+    switch (type) {
+    case emr::FILLRGN: {
+        if (!has(size_, 32)) return;
+        const gdi::BrushRef brush = brushAt(u32(rec_ + 28));
+        if (!brush || !regionRects(32, u32(rec_ + 24), rects)) return;
+        dc_.fillRegion(dc_.regionFromLogical(rects), *brush);
+        break;
+    }
+    case emr::FRAMERGN: {
+        if (!has(size_, 40)) return;
+        const gdi::BrushRef brush = brushAt(u32(rec_ + 28));
+        if (!brush || !regionRects(40, u32(rec_ + 24), rects)) return;
+        dc_.frameRegion(dc_.regionFromLogical(rects), *brush, i32(rec_ + 32), i32(rec_ + 36));
+        break;
+    }
+    case emr::INVERTRGN:
+    case emr::PAINTRGN:
+        if (!has(size_, 28) || !regionRects(28, u32(rec_ + 24), rects)) return;
+        if (type == emr::INVERTRGN) dc_.invertRegion(dc_.regionFromLogical(rects));
+        else dc_.paintRegion(dc_.regionFromLogical(rects));
+        break;
+    }
+}
+
+void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
+    rec_ = r;
+    size_ = size;
+    gdi::DcState &st = dc_.state();
+    switch (type) {
+    case emr::POLYBEZIER:
+    case emr::POLYGON:
+    case emr::POLYLINE:
+    case emr::POLYBEZIERTO:
+    case emr::POLYLINETO: polyRecord(type, false); break;
+    case emr::POLYBEZIER16:
+    case emr::POLYGON16:
+    case emr::POLYLINE16:
+    case emr::POLYBEZIERTO16:
+    case emr::POLYLINETO16: polyRecord(type - emr::POLYBEZIER16 + emr::POLYBEZIER, true); break;
+    case emr::POLYPOLYLINE:
+    case emr::POLYPOLYGON: polyPolyRecord(type, false); break;
+    case emr::POLYPOLYLINE16: polyPolyRecord(emr::POLYPOLYLINE, true); break;
+    case emr::POLYPOLYGON16: polyPolyRecord(emr::POLYPOLYGON, true); break;
+    case emr::POLYDRAW: polyDrawRecord(false); break;
+    case emr::POLYDRAW16: polyDrawRecord(true); break;
+
+    case emr::SETWINDOWEXTEX:
+        if (has(size, 16)) dc_.setWindowExt(arg(8), arg(12));
+        break;
+    case emr::SETWINDOWORGEX:
+        if (has(size, 16)) dc_.setWindowOrg(arg(8), arg(12));
+        break;
+    case emr::SETVIEWPORTEXTEX:
+        if (has(size, 16)) dc_.setViewportExt(arg(8), arg(12));
+        break;
+    case emr::SETVIEWPORTORGEX:
+        if (has(size, 16)) dc_.setViewportOrg(arg(8), arg(12));
+        break;
+    case emr::SCALEVIEWPORTEXTEX:
+        if (has(size, 24)) dc_.scaleViewportExt(arg(8), arg(12), arg(16), arg(20));
+        break;
+    case emr::SCALEWINDOWEXTEX:
+        if (has(size, 24)) dc_.scaleWindowExt(arg(8), arg(12), arg(16), arg(20));
+        break;
+    case emr::SETBRUSHORGEX:
+        if (has(size, 16)) st.brushOrg = point(8);
+        break;
+    case emr::SETMAPMODE:
+        if (has(size, 12)) dc_.setMapMode(arg(8));
+        break;
+    case emr::SETBKMODE:
+        if (has(size, 12) && (arg(8) == gdi::TRANSPARENT || arg(8) == gdi::OPAQUE)) st.bkMode = arg(8);
+        break;
+    case emr::SETPOLYFILLMODE:
+        if (has(size, 12) && (arg(8) == gdi::ALTERNATE || arg(8) == gdi::WINDING)) st.polyFillMode = arg(8);
+        break;
+    case emr::SETROP2:
+        if (has(size, 12) && arg(8) >= 1 && arg(8) <= 16) st.rop2 = arg(8);
+        break;
+    case emr::SETSTRETCHBLTMODE:
+        if (has(size, 12) && arg(8) >= 1 && arg(8) <= 4) st.stretchMode = arg(8);
+        break;
+    case emr::SETTEXTALIGN:
+        if (has(size, 12)) st.textAlign = u32(r + 8);
+        break;
+    case emr::SETTEXTCOLOR:
+        if (has(size, 12)) st.textColor = u32(r + 8);
+        break;
+    case emr::SETBKCOLOR:
+        if (has(size, 12)) st.bkColor = u32(r + 8);
+        break;
+    case emr::SETARCDIRECTION:
+        if (has(size, 12) && (arg(8) == gdi::AD_COUNTERCLOCKWISE || arg(8) == gdi::AD_CLOCKWISE))
+            st.arcDirection = arg(8);
+        break;
+    case emr::SETMITERLIMIT:
+        if (has(size, 12)) {
+            // Written as an integer by some producers and as a float by others.
+            const uint32_t v = u32(r + 8);
+            const double limit = v < 0x10000 ? double(v) : double(f32(r + 8));
+            if (std::isfinite(limit) && limit >= 1) st.miterLimit = limit;
+        }
+        break;
+    case emr::SETLAYOUT:
+        if (has(size, 12)) st.layout = u32(r + 8);
+        break;
+    case emr::SETMAPPERFLAGS:
+        if (has(size, 12)) st.mapperFlags = u32(r + 8);
+        break;
+    case emr::SETTEXTJUSTIFICATION:
+        if (has(size, 16)) st.breakExtra = arg(8), st.breakCount = arg(12);
+        break;
+
+    case emr::MOVETOEX:
+        if (has(size, 16)) dc_.moveTo(point(8));
+        break;
+    case emr::LINETO:
+        if (has(size, 16)) dc_.lineTo(point(8));
+        break;
+    case emr::SETPIXELV:
+        if (has(size, 20)) dc_.setPixel(point(8), u32(r + 16));
+        break;
+    case emr::RECTANGLE:
+        if (has(size, 24)) dc_.rectangle(arg(8), arg(12), arg(16), arg(20));
+        break;
+    case emr::ELLIPSE:
+        if (has(size, 24)) dc_.ellipse(arg(8), arg(12), arg(16), arg(20));
+        break;
+    case emr::ROUNDRECT:
+        if (has(size, 32)) dc_.roundRect(arg(8), arg(12), arg(16), arg(20), arg(24), arg(28));
+        break;
+    case emr::ARC:
+    case emr::CHORD:
+    case emr::PIE:
+    case emr::ARCTO:
+        if (has(size, 40)) {
+            const int kind = type == emr::ARC ? 0 : type == emr::CHORD ? 1 : type == emr::PIE ? 2 : -1;
+            dc_.arc(arg(8), arg(12), arg(16), arg(20), point(24), point(32), kind);
+        }
+        break;
+    case emr::ANGLEARC:
+        if (has(size, 28)) dc_.angleArc(point(8), u32(r + 16), f32(r + 20), f32(r + 24));
+        break;
+
+    case emr::SAVEDC: dc_.saveDC(); break;
+    case emr::RESTOREDC:
+        if (has(size, 12)) dc_.restoreDC(arg(8));
+        break;
+    case emr::SETWORLDTRANSFORM:
+        if (has(size, 32)) dc_.setWorldTransform(xform(8));
+        break;
+    case emr::MODIFYWORLDTRANSFORM:
+        if (has(size, 36)) dc_.modifyWorldTransform(xform(8), arg(32));
+        break;
+
+    case emr::SELECTOBJECT:
+        if (has(size, 12)) selectObject(u32(r + 8));
+        break;
+    case emr::DELETEOBJECT:
+        if (has(size, 12))
+            if (Object *o = slot(u32(r + 8))) *o = Object{};
+        break;
+    case emr::CREATEPEN: createPen(); break;
+    case emr::EXTCREATEPEN: extCreatePen(); break;
+    case emr::CREATEBRUSHINDIRECT: createBrush(); break;
+    case emr::CREATEMONOBRUSH: createPatternBrush(true); break;
+    case emr::CREATEDIBPATTERNBRUSHPT: createPatternBrush(false); break;
+    case emr::EXTCREATEFONTINDIRECTW:
+        if (has(size, 12)) {
+            if (Object *o = slot(u32(r + 8))) {
+                auto font = std::make_shared<RecordFont>();
+                font->logfont.assign(r + 12, r + size);
+                *o = Object{Object::Font, nullptr, nullptr, font};
+            }
+        }
+        break;
+    case emr::CREATEPALETTE:
+        if (has(size, 12))
+            if (Object *o = slot(u32(r + 8))) *o = Object{Object::Palette, nullptr, nullptr, nullptr};
+        break;
+    case emr::CREATECOLORSPACE:
+        if (has(size, 12))
+            if (Object *o = slot(u32(r + 8))) *o = Object{Object::Other, nullptr, nullptr, nullptr};
+        break;
+
+    case emr::INTERSECTCLIPRECT:
+        if (has(size, 24)) dc_.intersectClipRect(arg(8), arg(12), arg(16), arg(20));
+        break;
+    case emr::EXCLUDECLIPRECT:
+        if (has(size, 24)) dc_.excludeClipRect(arg(8), arg(12), arg(16), arg(20));
+        break;
+    case emr::OFFSETCLIPRGN:
+        if (has(size, 16)) dc_.offsetClipRgn(arg(8), arg(12));
+        break;
+    case emr::EXTSELECTCLIPRGN: clipRegion(); break;
+    case emr::SETMETARGN: dc_.setMetaRegion(); break;
+    case emr::SELECTCLIPPATH:
+        if (has(size, 12) && arg(8) >= 1 && arg(8) <= 5)
+            dc_.selectClipPath(static_cast<gdi::RegionOp>(arg(8)));
+        break;
+
+    case emr::BEGINPATH: dc_.beginPath(); break;
+    case emr::ENDPATH: dc_.endPath(); break;
+    case emr::ABORTPATH: dc_.abortPath(); break;
+    case emr::CLOSEFIGURE: dc_.closeFigure(); break;
+    case emr::FILLPATH: dc_.fillPath(); break;
+    case emr::STROKEPATH: dc_.strokePath(); break;
+    case emr::STROKEANDFILLPATH: dc_.strokeAndFillPath(); break;
+    case emr::FLATTENPATH: dc_.flattenPath(); break;
+    case emr::WIDENPATH: dc_.widenPath(); break;
+
+    case emr::FILLRGN:
+    case emr::FRAMERGN:
+    case emr::INVERTRGN:
+    case emr::PAINTRGN: regionPaint(type); break;
+
+    default: break;  // comments (EMF+ included), text, bitmaps, unknown records
+    }
+}
+
+}  // namespace
+
+bool isEnhMetaFile(const uint8_t *data, size_t size) {
+    if (!data || size < kMinHeader) return false;
+    const uint32_t recSize = u32(data + 4), bytes = u32(data + 48);
+    if (u32(data) != emr::HEADER || u32(data + 40) != kSignature) return false;
+    if (recSize < kMinHeader || recSize > size) return false;
+    // The platform refuses unaligned and truncated files.
+    return bytes % 4 == 0 && bytes <= size && bytes >= recSize;
+}
+
+gdi::Matrix playbackTransform(const ENHMETAHEADER &h, const RECT &rect) {
+    gdi::Matrix m;
+    const double fw = double(h.rclFrame.right) - h.rclFrame.left;
+    const double fh = double(h.rclFrame.bottom) - h.rclFrame.top;
+    if (fw == 0 || fh == 0) return m;  // no frame: device units one to one
+    const double rw = double(rect.right) - rect.left, rh = double(rect.bottom) - rect.top;
+    // One reference pixel is szlMillimeters / szlDevice mm, the frame is in
+    // 0.01 mm, and the frame's edges land on the rectangle's edges.
+    const double pxX = h.szlDevice.cx > 0 && h.szlMillimeters.cx > 0
+                           ? double(h.szlMillimeters.cx) / h.szlDevice.cx : 1.0;
+    const double pxY = h.szlDevice.cy > 0 && h.szlMillimeters.cy > 0
+                           ? double(h.szlMillimeters.cy) / h.szlDevice.cy : 1.0;
+    m.m11 = rw * 100.0 / fw * pxX;
+    m.m22 = rh * 100.0 / fh * pxY;
+    m.dx = rect.left - rw / fw * h.rclFrame.left;
+    m.dy = rect.top - rh / fh * h.rclFrame.top;
+    if (!m.finite()) return gdi::Matrix();
+    return m;
+}
+
+bool playEnhMetaFile(const Surface &surface, const uint8_t *data, size_t size, const RECT &rect) {
+    if (!isEnhMetaFile(data, size) || !surface.top || surface.width <= 0 || surface.height <= 0)
+        return false;
+    ENHMETAHEADER h{};
+    std::memcpy(&h, data, std::min<size_t>(sizeof h, u32(data + 4)));
+    const size_t end = std::min<size_t>(size, h.nBytes);
+
+    gdi::Bitmap bm{surface.top, surface.width, surface.height, surface.stride};
+    gdi::DeviceCaps ref;
+    ref.horzRes = h.szlDevice.cx;
+    ref.vertRes = h.szlDevice.cy;
+    ref.horzSize = h.szlMillimeters.cx;
+    ref.vertSize = h.szlMillimeters.cy;
+    gdi::DeviceContext dc(bm, ref, playbackTransform(h, rect), {0, 0, surface.width, surface.height});
+    Player player(dc, h.nHandles);
+
+    size_t off = h.nSize;
+    while (off + 8 <= end && !dc.work().exhausted()) {
+        const uint32_t type = u32(data + off), recSize = u32(data + off + 4);
+        // A record reaching outside the data ends playback.
+        if (recSize < 8 || recSize > end - off) break;
+        if (type == emr::EOF_) break;
+        player.play(type, data + off, recSize);
+        off += recSize;
+    }
+    return true;
+}
+
+}  // namespace vellora::player

@@ -11,6 +11,12 @@ find_program(CMAKE_RC_COMPILER NAMES ${_mingw}-windres)
 find_program(CMAKE_DLLTOOL NAMES ${_mingw}-dlltool REQUIRED)
 find_program(CMAKE_OBJDUMP NAMES ${_mingw}-objdump REQUIRED)
 
+# SSE2 arithmetic: doubles rounded as doubles, as on the native build, so the
+# core and AGG compute the same values in both products (x87's wider
+# intermediates would move truncations near whole numbers).
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+
 set(CMAKE_FIND_ROOT_PATH /usr/${_mingw})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -7,11 +7,20 @@ set(VELLORA_DEF ${PROJECT_SOURCE_DIR}/src/platform/win32/Vellora.def)
 set(VELLORA_WIN32_BIN ${CMAKE_BINARY_DIR}/bin)
 file(MAKE_DIRECTORY ${VELLORA_WIN32_BIN})
 
+add_library(vellora_win32_obj OBJECT ${VELLORA_WIN32_SOURCES})
+target_include_directories(vellora_win32_obj PUBLIC include src)
+vellora_warnings(vellora_win32_obj)
+
+# The core and the platform layer as a static library, for tests of the
+# core's internals on the target.
+add_library(vellora_win32_static STATIC
+  $<TARGET_OBJECTS:vellora_core_obj> $<TARGET_OBJECTS:vellora_win32_obj>)
+target_include_directories(vellora_win32_static PUBLIC include src)
+target_link_libraries(vellora_win32_static PUBLIC vellora_agg gdi32 msimg32 user32 kernel32)
+
 add_library(vellora_dll SHARED
-  $<TARGET_OBJECTS:vellora_core_obj> ${VELLORA_WIN32_SOURCES} ${VELLORA_DEF})
-target_include_directories(vellora_dll PRIVATE include src)
+  $<TARGET_OBJECTS:vellora_core_obj> $<TARGET_OBJECTS:vellora_win32_obj> ${VELLORA_DEF})
 target_link_libraries(vellora_dll PRIVATE vellora_agg gdi32 msimg32 user32 kernel32)
-vellora_warnings(vellora_dll)
 # The linker's own import library would name the exports without @N, which
 # stdcall callers cannot link; it goes aside and dlltool makes the real one.
 set_target_properties(vellora_dll PROPERTIES

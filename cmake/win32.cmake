@@ -52,6 +52,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/vellora.h DESTINATION include)
 
 # Running Windows programs here: Wine, in a prefix of this build's own.
 find_program(VELLORA_WINE NAMES wine wine-stable)
+if(NOT VELLORA_WINE)
+  message(WARNING "Wine not found: the DLL builds, but its tests cannot run "
+    "(scripts/setup installs wine and wine32:i386).")
+endif()
 set(VELLORA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 configure_file(${PROJECT_SOURCE_DIR}/tests/wine/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE

@@ -40,7 +40,8 @@ bool describeFile(const std::string &path, double dpi, std::FILE *out, bool *sep
     }
     const Scan scan = scanMetafile(bytes.data(), bytes.size());
     if (!scan.headerOk) {
-        std::fprintf(stderr, "vellora: %s: not a metafile\n", path.c_str());
+        std::fprintf(stderr, "vellora: %s: %s\n", path.c_str(),
+                     scan.problem.empty() ? "not a metafile" : scan.problem.c_str());
         return false;
     }
     HENHMETAFILE handle = makeHandle(scan, bytes);

@@ -67,7 +67,14 @@ std::string pngNameFor(const std::string &input) {
     return name.string();
 }
 
-// Fills in each task's output and refuses two inputs writing one file.
+std::string outputKey(const std::string &path) {
+    std::error_code ec;
+    return fs::absolute(path, ec).lexically_normal().string();
+}
+
+// Fills in each task's output. Inputs that would share an output name (a.emf
+// and a.wmf) are each named after their whole file name instead (a.emf.png,
+// a.wmf.png); any that still collide fail.
 void assignOutputs(std::vector<Task> &tasks, const std::string &output, const std::string &outDir) {
     if (!output.empty()) {
         if (tasks.size() != 1)
@@ -76,18 +83,25 @@ void assignOutputs(std::vector<Task> &tasks, const std::string &output, const st
         tasks[0].output = output;
         return;
     }
+    const auto place = [&outDir](const Task &t, const std::string &name) {
+        const fs::path dir = outDir.empty() ? fs::path(t.input).parent_path() : fs::path(outDir);
+        return (dir / name).string();
+    };
+    std::map<std::string, size_t> uses;
+    for (Task &t : tasks) {
+        t.output = place(t, pngNameFor(t.input));
+        if (t.failure.empty()) ++uses[outputKey(t.output)];
+    }
     std::map<std::string, size_t> taken;
     for (size_t i = 0; i < tasks.size(); ++i) {
         Task &t = tasks[i];
-        const fs::path dir = outDir.empty() ? fs::path(t.input).parent_path() : fs::path(outDir);
-        t.output = (dir / pngNameFor(t.input)).string();
         if (!t.failure.empty()) continue;
-        std::error_code ec;
-        const std::string key = fs::absolute(t.output, ec).lexically_normal().string();
-        const auto [it, fresh] = taken.emplace(key, i);
+        if (uses[outputKey(t.output)] > 1)
+            t.output = place(t, fs::path(t.input).filename().string() + ".png");
+        const auto [it, fresh] = taken.emplace(outputKey(t.output), i);
         if (!fresh)
             t.failure = "its output " + t.output + " is also the output of " +
-                        tasks[it->second].input + "; use separate --out-dir runs";
+                        tasks[it->second].input + "; render it with -o or into another --out-dir";
     }
 }
 

@@ -36,7 +36,11 @@ void scanEmf(const uint8_t *d, size_t size, Scan *s) {
     // The header record: type 1, long enough for the fields read here, inside the data.
     if (size < 88 || readU32(d) != 1) return;
     const uint32_t headerSize = readU32(d + 4);
-    if (headerSize < 88 || headerSize > size) return;
+    if (headerSize < 88 || headerSize > size) {
+        s->problem = "damaged EMF header (its record claims " + std::to_string(headerSize) +
+                     " bytes of the file's " + std::to_string(size) + ")";
+        return;
+    }
     std::memcpy(&s->emf, d, headerSize < sizeof s->emf ? headerSize : sizeof s->emf);
     s->headerOk = true;
 

@@ -15,6 +15,8 @@
 
 namespace vellora::cli {
 
+static_assert(PngSettings{}.filter == PNG_FILTER_UP, "the measured default");
+
 namespace {
 
 mode_t gFileMode = 0644;
@@ -125,7 +127,7 @@ std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t st
                  opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, settings.zlibLevel);
-    if (settings.filter) png_set_filter(png, PNG_FILTER_TYPE_BASE, settings.filter);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, settings.filter);
     png_write_info(png, info);
     for (int y = 0; y < h; ++y) {
         convertRow(bgra + size_t(y) * stride, row.data(), w, background);

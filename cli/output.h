@@ -10,9 +10,12 @@
 
 namespace vellora::cli {
 
+// Measured on 1600 x 1000 renders (see the command's report): the "up"
+// filter alone at zlib level 3 encodes in about a third of the time of
+// libpng's adaptive filtering, at the same size or smaller.
 struct PngSettings {
-    int zlibLevel = 2;     // 0-9
-    int filter = 0;        // a PNG_FILTER_* mask; 0 lets the encoder's default choose
+    int zlibLevel = 3;  // 0-9
+    int filter = 0x20;  // PNG_FILTER_UP
 };
 
 // Encodes w x h premultiplied BGRA pixels (rows `stride` bytes apart, top

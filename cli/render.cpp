@@ -25,10 +25,16 @@ bool sizeFits(int64_t w, int64_t h) {
     return 2 * W * H * 4 <= limits::kMaxCanvasPairBytes;
 }
 
-std::string tooLarge(double w, double h) {
-    char buf[160];
-    std::snprintf(buf, sizeof buf,
-                  "%.0f x %.0f pixels is too large to draw (the limit is about 5000 x 5000)", w, h);
+std::string tooLarge(double w, double h, bool natural, double dpi) {
+    char buf[240];
+    if (natural)
+        std::snprintf(buf, sizeof buf,
+                      "the picture is %.0f x %.0f pixels at %g dpi, over the limit of about "
+                      "5000 x 5000; give --width or --height, or a lower --dpi",
+                      w, h, dpi);
+    else
+        std::snprintf(buf, sizeof buf,
+                      "%.0f x %.0f pixels is over the limit of about 5000 x 5000", w, h);
     return buf;
 }
 
@@ -68,7 +74,8 @@ std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *
         if (!(fw >= 1 && fh >= 1))
             return "the picture's frame is empty, so it has no natural size; give --width and --height";
     }
-    if (!sizeFits(int64_t(std::min(fw, 1e9)), int64_t(std::min(fh, 1e9)))) return tooLarge(fw, fh);
+    if (!sizeFits(int64_t(std::min(fw, 1e9)), int64_t(std::min(fh, 1e9))))
+        return tooLarge(fw, fh, !o.width && !o.height, o.dpi);
     *w = int(fw);
     *h = int(fh);
     return {};
@@ -99,7 +106,7 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
 
     const Scan scan = scanMetafile(bytes.data(), bytes.size());
     if (!scan.headerOk) {
-        out.reason = "not a metafile";
+        out.reason = scan.problem.empty() ? "not a metafile" : scan.problem;
         return out;
     }
     if (!scan.problem.empty()) {

@@ -213,9 +213,13 @@ TEST_F(Cli, PlaceableSizeComesFromBoundingBoxAndUnitsPerInch) {
 
 TEST_F(Cli, OversizedOutputFailsWithTheLimit) {
     const std::string in = put("halves.emf", halvesEmf());
-    const Outcome r = vellora({"render", in, "-o", dir / "big.png", "--width", "20000"});
+    Outcome r = vellora({"render", in, "-o", dir / "big.png", "--width", "20000"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("too large"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("20000 x 10000 pixels is over the limit"), std::string::npos) << r.err;
+    r = vellora({"render", in, "-o", dir / "big.png", "--dpi", "5000"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the picture is 10000 x 5000 pixels at 5000 dpi"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("a lower --dpi"), std::string::npos) << r.err;
     EXPECT_FALSE(exists(dir / "big.png"));
 }
 
@@ -537,16 +541,27 @@ TEST_F(Cli, InputIsNeverWritten) {
     EXPECT_EQ(readFile(in), std::string(emf.begin(), emf.end()));
 }
 
+TEST_F(Cli, InputsSharingAnOutputNameKeepTheirExtensions) {
+    writeFile(dir / "x.emf", halvesEmf());
+    writeFile(dir / "x.wmf", placeable(wmfBytes({{0x020C, {100, 100}}}), 1440, 1440, 1440));
+    writeFile(dir / "y.emf", squareEmf());
+    const Outcome r = vellora({"render", dir.path(), "--out-dir", dir / "out"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listDir(dir / "out"), (std::vector<std::string>{"x.emf.png", "x.wmf.png", "y.png"}));
+}
+
 TEST_F(Cli, TwoInputsWithOneOutputNameFailTheSecond) {
     TempDir a, b;
     writeFile(a / "x.emf", halvesEmf());
     writeFile(b / "x.emf", squareEmf());
     const Outcome r = vellora({"render", a / "x.emf", b / "x.emf", "--out-dir", dir.path()});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("is also the output of"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(b / "x.emf" + ": its output " + dir / "x.emf.png" + " is also the output of"),
+              std::string::npos) << r.err;
     Image img;
-    ASSERT_TRUE(readPng(dir / "x.png", &img));
+    ASSERT_TRUE(readPng(dir / "x.emf.png", &img));
     EXPECT_EQ(img.width, 192);  // the first input's
+    EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"x.emf.png"}));
 }
 
 // ---- info ------------------------------------------------------------------

@@ -417,7 +417,8 @@ DeviceContext::PenInfo DeviceContext::penInfo() const {
         info.width = int32_t(std::max(1.0, std::min<double>(len, limits::kMaxPenWidth)));
     }
     info.cosmetic = !geometric;
-    info.wide = geometric || info.width > 1;
+    info.wide = info.width > 1 && style != PS_ALTERNATE;
+    info.region = geometric || info.width > 1;
     static const uint32_t cosmeticDashes[4][6] = {
         {18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
     static const uint32_t geometricDashes[4][6] = {
@@ -467,7 +468,7 @@ void DeviceContext::strokeOutline(const std::vector<Point> &pts, const std::vect
         const Point *p = pts.data() + base;
         const size_t n = counts[f];
         base += n;
-        if (n < 2 && !(n == 1 && pen.wide)) continue;
+        if (n < 2) continue;
         if (pen.wide) {
             if (pen.dashes.empty())
                 wideLine(p, n, closed[f], pen.width, pen.endcap, pen.join, s_.miterLimit, clipRect, on,
@@ -511,7 +512,7 @@ void DeviceContext::fillAndStroke(const std::vector<Point> &pts, const std::vect
     SpanSink on, off;
     strokeOutline(pts, counts, closed, pen, on, off);
     const Region outline = on.region();
-    if (pen.wide) {
+    if (pen.region) {
         if (haveFill) paint(Region::combine(interior, outline, RegionOp::Diff), brushPaint(brush), s_.rop2);
         paint(outline, penPaint(), s_.rop2);
         return;
@@ -789,7 +790,7 @@ void DeviceContext::fillAndStrokeShape(const std::vector<Point> &outlinePts, Spa
     SpanSink on, off;
     strokeOutline(outlinePts, {uint32_t(outlinePts.size())}, {true}, pen, on, off);
     const Region outline = on.region();
-    if (pen.wide) {
+    if (pen.region) {
         if (haveFill) paint(Region::combine(interior, outline, RegionOp::Diff), brushPaint(brush), s_.rop2);
         paint(outline, penPaint(), s_.rop2);
         return;
@@ -916,9 +917,7 @@ void DeviceContext::widenPath() {
     // The widened path is the outline of the pen's pixels, kept as the
     // pixel rectangles of the stroke.
     SpanSink on, off;
-    PenInfo wide = pen;
-    wide.wide = true;
-    strokeOutline(pts, counts, closed, wide, on, off);
+    strokeOutline(pts, counts, closed, pen, on, off);
     auto p = std::make_shared<Path>();
     on.region().forEachRect([&](int32_t top, int32_t bottom, int32_t x0, int32_t x1) {
         p->moveTo({x0, top});

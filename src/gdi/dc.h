@@ -194,7 +194,9 @@ private:
 
     // Device-space drawing of outlines and fills.
     struct PenInfo {
-        bool null = true, cosmetic = true, wide = false;
+        bool null = true, cosmetic = true;
+        bool wide = false;    // drawn as polygons (width above one pixel)
+        bool region = false;  // outline painted as one region over the fill
         int32_t width = 1;  // device pixels
         uint32_t style = PS_SOLID, endcap = PS_ENDCAP_ROUND, join = PS_JOIN_ROUND;
         std::vector<uint32_t> dashes;  // device pixels, on/off

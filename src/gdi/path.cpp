@@ -6,36 +6,76 @@ namespace vellora::gdi {
 
 namespace {
 
-// Subdivides until the control points lie within a quarter pixel of the
-// chord, which keeps rounded points on the curve the platform draws.
-void subdivide(PointF p0, PointF c1, PointF c2, PointF p3, int depth, std::vector<PointF> &out) {
-    const double dx = p3.x - p0.x, dy = p3.y - p0.y;
-    const double len2 = dx * dx + dy * dy;
-    auto dist2 = [&](PointF c) {
-        if (len2 < 1e-12) return (c.x - p0.x) * (c.x - p0.x) + (c.y - p0.y) * (c.y - p0.y);
-        const double cr = (c.x - p0.x) * dy - (c.y - p0.y) * dx;
-        return cr * cr / len2;
-    };
-    if (depth >= 16 || (dist2(c1) <= 0.0625 && dist2(c2) <= 0.0625)) {
-        out.push_back(p3);
+// Curves are split in 1/16 pixel fixed point until a piece is flat: its
+// control points lie between its ends along the major axis and within a
+// pixel of the chord; at most 8 levels deep, the platform's flattening.
+constexpr int kShift = 4;
+constexpr int64_t kPixel = 1 << kShift;
+constexpr int kMaxDepth = 8;
+
+struct P64 {
+    int64_t x, y;
+};
+
+int64_t shiftDown(int64_t v) { return (v + (1 << (kShift - 1))) >> kShift; }
+P64 middle(P64 a, P64 b) { return {(a.x + b.x + 1) / 2, (a.y + b.y + 1) / 2}; }
+
+bool between(int64_t c, int64_t a, int64_t b) {
+    if (c < a) return c >= b;
+    return c <= b;
+}
+
+bool flatEnough(const P64 *p) {
+    int64_t dx = p[3].x - p[0].x, dy = p[3].y - p[0].y;
+    const bool shallow = (dy < 0 ? -dy : dy) <= (dx < 0 ? -dx : dx);
+    if (shallow) {
+        if (!between(p[1].x, p[0].x, p[3].x) || !between(p[2].x, p[0].x, p[3].x)) return false;
+        dx = shiftDown(dx);
+        if (!dx) return true;
+        const int64_t slope = dy / dx;
+        for (int i = 1; i <= 2; ++i) {
+            const int64_t off = p[i].y - p[0].y - slope * shiftDown(p[i].x - p[0].x);
+            if ((off < 0 ? -off : off) > kPixel) return false;
+        }
+        return true;
+    }
+    if (!between(p[1].y, p[0].y, p[3].y) || !between(p[2].y, p[0].y, p[3].y)) return false;
+    dy = shiftDown(dy);
+    if (!dy) return true;
+    const int64_t slope = dx / dy;
+    for (int i = 1; i <= 2; ++i) {
+        const int64_t off = p[i].x - p[0].x - slope * shiftDown(p[i].y - p[0].y);
+        if ((off < 0 ? -off : off) > kPixel) return false;
+    }
+    return true;
+}
+
+void split(P64 *p, int level, std::vector<Point> &out) {
+    if (!level || flatEnough(p)) {
+        out.push_back({int32_t(shiftDown(p[3].x)), int32_t(shiftDown(p[3].y))});
         return;
     }
-    const PointF a{(p0.x + c1.x) / 2, (p0.y + c1.y) / 2}, b{(c1.x + c2.x) / 2, (c1.y + c2.y) / 2},
-        c{(c2.x + p3.x) / 2, (c2.y + p3.y) / 2};
-    const PointF ab{(a.x + b.x) / 2, (a.y + b.y) / 2}, bc{(b.x + c.x) / 2, (b.y + c.y) / 2};
-    const PointF m{(ab.x + bc.x) / 2, (ab.y + bc.y) / 2};
-    subdivide(p0, a, ab, m, depth + 1, out);
-    subdivide(m, bc, c, p3, depth + 1, out);
+    P64 q[4];
+    q[3] = p[3];
+    q[2] = middle(p[2], p[3]);
+    q[0] = middle(p[1], p[2]);
+    q[1] = middle(q[0], q[2]);
+    p[1] = middle(p[0], p[1]);
+    p[2] = middle(p[1], q[0]);
+    p[3] = middle(p[2], q[1]);
+    q[0] = p[3];
+    split(p, level - 1, out);
+    split(q, level - 1, out);
 }
 
 }  // namespace
 
-void flattenBezier(PointF p0, PointF c1, PointF c2, PointF p3, std::vector<PointF> &out) {
-    // Curves far larger than any canvas are cut into straight chords early.
-    const double span = std::fabs(p0.x - p3.x) + std::fabs(p0.y - p3.y) + std::fabs(c1.x - p0.x) +
-                        std::fabs(c1.y - p0.y) + std::fabs(c2.x - p3.x) + std::fabs(c2.y - p3.y);
-    const int maxDepth = span > 1e6 ? 12 : 0;
-    subdivide(p0, c1, c2, p3, maxDepth, out);
+void flattenBezier(Point p0, Point c1, Point c2, Point p3, std::vector<Point> &out) {
+    P64 p[4] = {{int64_t(p0.x) << kShift, int64_t(p0.y) << kShift},
+                {int64_t(c1.x) << kShift, int64_t(c1.y) << kShift},
+                {int64_t(c2.x) << kShift, int64_t(c2.y) << kShift},
+                {int64_t(p3.x) << kShift, int64_t(p3.y) << kShift}};
+    split(p, kMaxDepth, out);
 }
 
 void flattenPath(const Path &path, std::vector<Point> &pts, std::vector<uint32_t> &counts,
@@ -51,7 +91,6 @@ void flattenPath(const Path &path, std::vector<Point> &pts, std::vector<uint32_t
         closed.push_back(close);
         figStart = pts.size();
     };
-    std::vector<PointF> curve;
     const size_t n = path.pts.size();
     for (size_t i = 0; i < n; ++i) {
         const uint8_t t = path.types[i] & ~PT_CLOSEFIGURE;
@@ -64,12 +103,7 @@ void flattenPath(const Path &path, std::vector<Point> &pts, std::vector<uint32_t
         }
         if (t == PT_BEZIERTO && i + 2 < n) {
             const Point p0 = pts.empty() ? path.pts[i] : pts.back();
-            curve.clear();
-            flattenBezier({double(p0.x), double(p0.y)}, {double(path.pts[i].x), double(path.pts[i].y)},
-                          {double(path.pts[i + 1].x), double(path.pts[i + 1].y)},
-                          {double(path.pts[i + 2].x), double(path.pts[i + 2].y)}, curve);
-            for (const PointF &q : curve)
-                pts.push_back({int32_t(std::lround(q.x)), int32_t(std::lround(q.y))});
+            flattenBezier(p0, path.pts[i], path.pts[i + 1], path.pts[i + 2], pts);
             i += 2;
         } else {
             pts.push_back(path.pts[i]);

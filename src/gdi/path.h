@@ -45,7 +45,7 @@ void flattenPath(const Path &path, std::vector<Point> &pts, std::vector<uint32_t
                  std::vector<bool> &closed);
 
 // Appends the flattened cubic Bezier from p0 through c1, c2 to p3
-// (device points, p0 excluded).
-void flattenBezier(PointF p0, PointF c1, PointF c2, PointF p3, std::vector<PointF> &out);
+// (device points, p0 excluded), split as the platform splits it.
+void flattenBezier(Point p0, Point c1, Point c2, Point p3, std::vector<Point> &out);
 
 }  // namespace vellora::gdi

@@ -18,7 +18,6 @@ namespace {
 using gdi::Point;
 
 constexpr uint32_t kSignature = 0x464D4520u;  // " EMF"
-constexpr size_t kMinHeader = 88;
 constexpr uint32_t kStockFlag = 0x80000000u;
 
 // A font as the records describe it, kept for the text renderer.
@@ -507,12 +506,14 @@ void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
 }  // namespace
 
 bool isEnhMetaFile(const uint8_t *data, size_t size) {
-    if (!data || size < kMinHeader) return false;
-    const uint32_t recSize = u32(data + 4), bytes = u32(data + 48);
+    // As the platform checks: room for the full header structure, the
+    // type and signature, and a size that is aligned and inside the data.
+    // The header record's own size is not checked; playback starts after
+    // it and finds nothing when it points past the end.
+    if (!data || size < sizeof(ENHMETAHEADER)) return false;
     if (u32(data) != emr::HEADER || u32(data + 40) != kSignature) return false;
-    if (recSize < kMinHeader || recSize > size) return false;
-    // The platform refuses unaligned and truncated files.
-    return bytes % 4 == 0 && bytes <= size && bytes >= recSize;
+    const uint32_t bytes = u32(data + 48);
+    return bytes % 4 == 0 && bytes <= size;
 }
 
 gdi::Matrix playbackTransform(const ENHMETAHEADER &h, const RECT &rect) {
@@ -539,7 +540,7 @@ bool playEnhMetaFile(const Surface &surface, const uint8_t *data, size_t size, c
     if (!isEnhMetaFile(data, size) || !surface.top || surface.width <= 0 || surface.height <= 0)
         return false;
     ENHMETAHEADER h{};
-    std::memcpy(&h, data, std::min<size_t>(sizeof h, u32(data + 4)));
+    std::memcpy(&h, data, sizeof h);
     const size_t end = std::min<size_t>(size, h.nBytes);
 
     gdi::Bitmap bm{surface.top, surface.width, surface.height, surface.stride};

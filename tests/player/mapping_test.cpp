@@ -44,11 +44,17 @@ TEST(EmfHeader, RecognisesWellFormedAndRefusesBroken) {
     EXPECT_FALSE(vellora::player::isEnhMetaFile(bad.data(), bad.size()));
     // nBytes beyond the data: the platform refuses truncated files.
     EXPECT_FALSE(vellora::player::isEnhMetaFile(bytes.data(), bytes.size() - 4));
-    EXPECT_FALSE(vellora::player::isEnhMetaFile(bytes.data(), 87));
+    EXPECT_FALSE(vellora::player::isEnhMetaFile(bytes.data(), 107));
+    // A header record claiming more than the file is accepted, as the
+    // platform accepts it, and plays nothing.
     bad = bytes;
-    bad[4] = 200;  // header record longer than the file
-    bad[5] = 1;
-    EXPECT_FALSE(vellora::player::isEnhMetaFile(bad.data(), bad.size()));
+    bad[4] = 0;
+    bad[5] = 0;
+    bad[6] = 1;
+    EXPECT_TRUE(vellora::player::isEnhMetaFile(bad.data(), bad.size()));
+    ptest::Canvas c(4, 4);
+    EXPECT_TRUE(c.play(bad));
+    EXPECT_EQ(c.count(ptest::kKey), 16);
 }
 
 TEST(PlaybackMapping, FrameEdgesLandOnRectangleEdges) {

@@ -56,7 +56,8 @@ public:
           start_(Clock::now()) {}
 
     void file(const Task &t, const Outcome &o, const Summary &s) {
-        clearBar();
+        const bool printed = o.kind == Outcome::Failed || (o.kind == Outcome::Skipped && single_);
+        if (printed) clearBar();
         switch (o.kind) {
         case Outcome::Failed:
             std::fprintf(stderr, "vellora: %s: %s\n", t.input.c_str(), o.reason.c_str());
@@ -72,11 +73,15 @@ public:
                              o.width, o.height);
             break;
         }
-        bar(s);
+        bar(s, printed);
     }
 
-    void bar(const Summary &s) {
+    // Redraws at most ten times a second, unless `now`.
+    void bar(const Summary &s, bool now = false) {
         if (single_ || !tty_ || quiet_) return;
+        const Clock::time_point t = Clock::now();
+        if (shown_ && !now && t - drawn_ < std::chrono::milliseconds(100)) return;
+        drawn_ = t;
         const size_t done = s.rendered + s.failed + s.skipped;
         const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
         std::string tail = " " + std::to_string(done) + "/" + std::to_string(total_);
@@ -115,7 +120,7 @@ private:
     size_t total_;
     bool single_, tty_, quiet_;
     bool shown_ = false;
-    Clock::time_point start_;
+    Clock::time_point start_, drawn_;
 };
 
 }  // namespace

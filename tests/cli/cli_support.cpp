@@ -1,6 +1,7 @@
 #include "cli_support.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <png.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,6 +60,31 @@ Outcome vellora(const std::vector<std::string> &args, const std::string &cwd, bo
     }
     Outcome r;
     if (pid < 0) return r;
+    r.status = waitStatus(pid);
+    r.out = readFile(outPath);
+    r.err = readFile(errPath);
+    return r;
+}
+
+Outcome velloraInterrupted(const std::vector<std::string> &args,
+                           const std::function<bool()> &ready) {
+    TempDir capture;
+    const std::string outPath = capture / "out", errPath = capture / "err";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int in = ::open("/dev/null", O_RDONLY);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || out < 0 || err < 0) ::_exit(126);
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        execCommand(args, {});
+    }
+    Outcome r;
+    if (pid < 0) return r;
+    for (int i = 0; i < 6000 && !ready(); ++i) ::usleep(10000);
+    ::kill(pid, SIGINT);
     r.status = waitStatus(pid);
     r.out = readFile(outPath);
     r.err = readFile(errPath);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ struct Outcome {
 // `asNobody`, a test running as root runs the command as user nobody.
 Outcome vellora(const std::vector<std::string> &args, const std::string &cwd = {},
                 bool asNobody = false);
+
+// As vellora(), sending SIGINT once `ready()` turns true (polled every 10 ms
+// for up to a minute).
+Outcome velloraInterrupted(const std::vector<std::string> &args,
+                           const std::function<bool()> &ready);
 
 // As vellora(), with standard error on a pseudo-terminal; `err` holds what
 // the terminal received.

@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
-#include <regex>
 #include <set>
 
 #include "cli_support.h"
@@ -46,6 +46,19 @@ std::vector<uint8_t> discEmf(uint32_t colour) {
 }
 
 std::vector<uint8_t> text(const std::string &s) { return {s.begin(), s.end()}; }
+
+// The long options (--name) a help text mentions.
+std::set<std::string> longOptions(const std::string &help) {
+    std::set<std::string> found;
+    for (size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+        size_t end = at + 2;
+        while (end < help.size() && (std::islower(static_cast<unsigned char>(help[end])) || help[end] == '-'))
+            ++end;
+        while (end > at + 2 && help[end - 1] == '-') --end;
+        if (end > at + 3) found.insert(help.substr(at, end - at));
+    }
+    return found;
+}
 
 bool near(int a, int b, int tolerance) { return std::abs(a - b) <= tolerance; }
 
@@ -125,10 +138,7 @@ TEST_F(Cli, EveryOptionInHelpIsInTheManPage) {
     for (const char *command : {"render", "info"}) {
         const Outcome r = vellora({command, "--help"});
         EXPECT_EQ(r.status, 0);
-        std::set<std::string> options;
-        const std::regex longOption("--[a-z][a-z-]*[a-z]");
-        for (std::sregex_iterator it(r.out.begin(), r.out.end(), longOption), end; it != end; ++it)
-            options.insert(it->str());
+        const std::set<std::string> options = longOptions(r.out);
         EXPECT_GE(options.size(), command == std::string("render") ? 14u : 2u) << r.out;
         for (const std::string &opt : options) {
             // roff writes each hyphen as \-
@@ -425,13 +435,40 @@ TEST_F(Cli, BatchOnTerminalShowsProgressWithCountsAndEstimate) {
         {"render", dir / "a.emf", dir / "b.emf", dir / "bad.emf", dir / "c.emf", "--out-dir",
          dir / "o", "--jobs", "1"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("\r["), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("1/4"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(" left"), std::string::npos) << r.err;
+    // A bar with counts and the time left, drawn over itself.
+    bool barWithEstimate = false;
+    size_t at = 0;
+    while ((at = r.err.find("\r[", at)) != std::string::npos) {
+        const std::string line = r.err.substr(at + 1, r.err.find_first_of("\r\n", at + 1) - at - 1);
+        const size_t close = line.find("] ");
+        if (close != std::string::npos && line.find_first_not_of("#.", 1) == close &&
+            line.compare(close + 2, 2, "3/") == 0 && line.find(":00 left") != std::string::npos)
+            barWithEstimate = true;
+        ++at;
+    }
+    EXPECT_TRUE(barWithEstimate) << r.err;
     EXPECT_NE(r.err.find("bad.emf: not a metafile"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("rendered 3, failed 1, skipped 0"), std::string::npos) << r.err;
     // No per-file lines for the files that went well.
     EXPECT_EQ(r.err.find("a.emf ->"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, InterruptFinishesTheFileInHandAndStops) {
+    TempDir in;
+    for (int i = 0; i < 200; ++i) writeFile(in / ("f" + std::to_string(1000 + i) + ".emf"), halvesEmf());
+    const std::string out = dir / "out";
+    const Outcome r = velloraInterrupted(
+        {"render", in.path(), "--out-dir", out, "-j", "1", "--width", "2000"},
+        [&] { return exists(out + "/f1000.png"); });
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("interrupted before"), std::string::npos) << r.err;
+    const std::vector<std::string> names = listDir(out);
+    EXPECT_GE(names.size(), 1u);
+    EXPECT_LT(names.size(), 200u);
+    for (const std::string &n : names) {
+        Image img;
+        EXPECT_TRUE(readPng(out + "/" + n, &img)) << n << ": a whole PNG, no temporary file";
+    }
 }
 
 TEST_F(Cli, ResultsDoNotDependOnTheNumberOfJobs) {

@@ -754,27 +754,22 @@ void DeviceContext::ellipse(int32_t l, int32_t t, int32_t r, int32_t b) {
         ellipsePath(l, t, r, b);
         return;
     }
-    const PenInfo pen = penInfo();
-    Rect rect = orderedRect(toDevice({l, t}), toDevice({r, b}));
-    if (rect.left == rect.right || rect.top == rect.bottom) return;
+    // The platform draws an ellipse as a round rectangle whose corners are
+    // the whole box.
+    roundRect(l, t, r, b, int32_t(std::min<int64_t>(INT32_MAX, std::llabs(int64_t(r) - l))),
+              int32_t(std::min<int64_t>(INT32_MAX, std::llabs(int64_t(b) - t))));
+}
+
+bool DeviceContext::penRect(int32_t l, int32_t t, int32_t r, int32_t b, const PenInfo &pen, Rect &rect) const {
+    rect = orderedRect(toDevice({l, t}), toDevice({r, b}));
+    if (rect.left == rect.right || rect.top == rect.bottom) return false;
     if (pen.style == PS_INSIDEFRAME && !pen.null) {
         rect.left += pen.width / 2;
         rect.top += pen.width / 2;
         rect.right -= (pen.width - 1) / 2;
         rect.bottom -= (pen.width - 1) / 2;
     }
-    const int64_t w = int64_t(rect.right) - rect.left, h = int64_t(rect.bottom) - rect.top;
-    if (w <= 0 || h <= 0) return;
-    if (w > limits::kMaxDeviceCoord || h > limits::kMaxDeviceCoord) return;
-    if (!work_.spend(uint64_t(w + h))) return;
-    std::vector<Point> pts;
-    if (w <= 2 || h <= 2) {
-        // Too small for a curve: the platform draws the rectangle.
-        rectangle(l, t, r, b);
-        return;
-    }
-    ellipsePoints(rect, pts);
-    fillAndStrokeShape(pts, ellipseRows(pts), pen);
+    return rect.left < rect.right && rect.top < rect.bottom;
 }
 
 void DeviceContext::fillAndStrokeShape(const std::vector<Point> &outlinePts, SpanSink interiorSpans,
@@ -798,6 +793,19 @@ void DeviceContext::fillAndStrokeShape(const std::vector<Point> &outlinePts, Spa
     if (haveFill) paint(interior, brushPaint(brush), s_.rop2);
     paint(outline, penPaint(), s_.rop2);
     if (!off.empty() && s_.bkMode == OPAQUE && !s_.pen->extended) {
+        Paint bk;
+        bk.kind = Paint::Solid;
+        bk.color = colorWord(s_.bkColor);
+        paint(off.region(), bk, s_.rop2);
+    }
+}
+
+void DeviceContext::strokeShape(const std::vector<Point> &pts, bool closed, const PenInfo &pen) {
+    if (pen.null) return;
+    SpanSink on, off;
+    strokeOutline(pts, {uint32_t(pts.size())}, {closed}, pen, on, off);
+    paint(on.region(), penPaint(), s_.rop2);
+    if (!off.empty() && !pen.region && s_.bkMode == OPAQUE && !s_.pen->extended) {
         Paint bk;
         bk.kind = Paint::Solid;
         bk.color = colorWord(s_.bkColor);
@@ -1009,23 +1017,11 @@ void DeviceContext::frameRegion(const Region &rgn, const Brush &brush, int32_t w
 namespace vellora::gdi {
 
 void DeviceContext::roundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t ew, int32_t eh) {
-    if (pathOpen()) {
-        // Paths take the rectangle; the platform's corner curves are not
-        // recorded by the writers we meet.
-        rectangle(l, t, r, b);
-        return;
-    }
-    const PenInfo pen = penInfo();
-    Rect rect = orderedRect(toDevice({l, t}), toDevice({r, b}));
-    if (rect.left == rect.right || rect.top == rect.bottom) return;
-    if (pen.style == PS_INSIDEFRAME && !pen.null) {
-        rect.left += pen.width / 2;
-        rect.top += pen.width / 2;
-        rect.right -= (pen.width - 1) / 2;
-        rect.bottom -= (pen.width - 1) / 2;
-    }
+    const bool inPath = pathOpen();
+    const PenInfo pen = inPath ? PenInfo() : penInfo();
+    Rect rect;
+    if (!penRect(l, t, r, b, pen, rect)) return;
     const int64_t w = int64_t(rect.right) - rect.left, h = int64_t(rect.bottom) - rect.top;
-    if (w <= 0 || h <= 0 || w > limits::kMaxDeviceCoord || h > limits::kMaxDeviceCoord) return;
     const Point e0 = toDevice({0, 0}), e1 = toDevice({ew, eh});
     const int64_t cw = std::min<int64_t>(w, std::llabs(int64_t(e1.x) - e0.x));
     const int64_t ch = std::min<int64_t>(h, std::llabs(int64_t(e1.y) - e0.y));
@@ -1033,68 +1029,143 @@ void DeviceContext::roundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_
         rectangle(l, t, r, b);
         return;
     }
+    if (inPath && (cw > limits::kMaxExactEllipse || ch > limits::kMaxExactEllipse)) return;
+    if (cw > limits::kMaxExactEllipse || ch > limits::kMaxExactEllipse) {
+        // Far larger than any canvas: a polygon along the same curve.
+        std::vector<Point> pts;
+        const double rx = cw / 2.0, ry = ch / 2.0;
+        const int n = limits::kMaxCurveSegments;
+        for (int i = 0; i < n; ++i) {
+            const double a = 2 * M_PI * i / n;
+            double x = std::cos(a) * rx, y = std::sin(a) * ry;
+            x += x >= 0 ? rect.right - rx : rect.left + rx;
+            y += y >= 0 ? rect.bottom - ry : rect.top + ry;
+            pts.push_back({roundCoord(x), roundCoord(y)});
+        }
+        fillAndStroke(pts, {uint32_t(pts.size())}, {true}, true, true);
+        return;
+    }
     if (!work_.spend(uint64_t(cw + ch))) return;
-    std::vector<Point> corner;
-    ellipsePoints({0, 0, int32_t(cw), int32_t(ch)}, corner);
-    // The corner ellipse's halves pushed apart to the rectangle's size.
-    std::vector<Point> pts;
-    pts.reserve(corner.size());
-    for (Point p : corner) {
-        int64_t x = p.x, y = p.y;
-        if (x >= cw / 2) x += w - cw;
-        if (y >= ch / 2) y += h - ch;
-        pts.push_back({int32_t(rect.left + x), int32_t(rect.top + y)});
+    std::vector<Point> q;
+    ellipseQuadrant(cw, ch, q);
+    const size_t count = q.size();
+    std::vector<Point> pts(count);
+    // The corner curve at the bottom right (clockwise) or top right, then
+    // mirrored across the middle column and the middle row.
+    for (size_t i = 0; i < count; ++i) {
+        const int64_t x = rect.right - cw + q[i].x;
+        const int64_t y = s_.arcDirection == AD_CLOCKWISE ? rect.bottom - ch + q[i].y : rect.top + ch - 1 - q[i].y;
+        pts[i] = {int32_t(x), int32_t(y)};
+    }
+    size_t end = 2 * count - 1;
+    if ((cw & 1) && cw == w) --end;
+    pts.resize(end + 1);
+    for (size_t i = 0; i < count; ++i)
+        pts[end - i] = {int32_t(int64_t(rect.left) + rect.right - 1 - pts[i].x), pts[i].y};
+    const size_t half = end + 1;
+    end = 2 * half - 1;
+    if ((ch & 1) && ch == h) --end;
+    pts.resize(end + 1);
+    for (size_t i = 0; i < half; ++i)
+        pts[end - i] = {pts[i].x, int32_t(int64_t(rect.top) + rect.bottom - 1 - pts[i].y)};
+    if (inPath) {
+        Path &path = openPath();
+        path.moveTo(pts[0]);
+        for (size_t i = 1; i < pts.size(); ++i) path.add(pts[i], PT_LINETO);
+        path.closeFigure();
+        return;
     }
     fillAndStrokeShape(pts, ellipseRows(pts), pen);
 }
 
-void DeviceContext::arc(int32_t l, int32_t t, int32_t r, int32_t b, Point start, Point end, int kind) {
-    // The arc runs along the ellipse of the bounding box from the ray
-    // through `start` to the ray through `end`, in the arc direction
-    // (counterclockwise as seen in logical space).
-    const double cx = (double(l) + r) / 2, cy = (double(t) + b) / 2;
-    const double rx = std::fabs(double(r) - l) / 2, ry = std::fabs(double(b) - t) / 2;
-    if (rx == 0 || ry == 0) return;
-    double a0 = std::atan2(-(start.y - cy) / ry, (start.x - cx) / rx);
-    double a1 = std::atan2(-(end.y - cy) / ry, (end.x - cx) / rx);
-    // Logical y grows downwards under MM_TEXT; the sense flips when the
-    // transform mirrors.
-    bool ccw = s_.arcDirection != AD_CLOCKWISE;
-    if (xform_.determinant() < 0) ccw = !ccw;
-    double sweep = a1 - a0;
-    if (ccw) {
-        while (sweep <= 0) sweep += 2 * M_PI;
-    } else {
-        while (sweep >= 0) sweep -= 2 * M_PI;
+namespace {
+
+// Where the ray from the centre through (x, y) meets the platform's arc
+// point list, as an index into the four quadrants of `q` (points relative
+// to the centre, first quadrant).
+size_t arcIntersection(const std::vector<Point> &q, int64_t x, int64_t y) {
+    const size_t count = q.size();
+    size_t i = 0;
+    if (y >= 0) {
+        if (x >= 0) {
+            for (; i < count; ++i)
+                if (int64_t(q[i].x) * y <= int64_t(q[i].y) * x) break;
+            return i;
+        }
+        for (; i < count; ++i)
+            if (int64_t(q[i].x) * y < int64_t(q[i].y) * -x) break;
+        return 2 * count - i;
     }
-    const PointF d0 = xform_.applyVector(rx, 0), d1 = xform_.applyVector(0, ry);
-    const double radius = std::max(std::hypot(d0.x, d0.y), std::hypot(d1.x, d1.y));
-    int steps = int(std::ceil(std::fabs(sweep) * std::sqrt(std::max(radius, 1.0)) * 2));
-    steps = std::max(4, std::min(steps, limits::kMaxCurveSegments));
+    if (x >= 0) {
+        for (; i < count; ++i)
+            if (int64_t(q[i].x) * -y <= int64_t(q[i].y) * x) break;
+        return 4 * count - i;
+    }
+    for (; i < count; ++i)
+        if (int64_t(q[i].x) * -y < int64_t(q[i].y) * -x) break;
+    return 2 * count + i;
+}
+
+}  // namespace
+
+void DeviceContext::arc(int32_t l, int32_t t, int32_t r, int32_t b, Point start, Point end, int kind) {
+    const PenInfo pen = penInfo();
+    Rect rect;
+    if (!penRect(l, t, r, b, pathOpen() ? PenInfo() : pen, rect)) return;
+    const int64_t w = int64_t(rect.right) - rect.left, h = int64_t(rect.bottom) - rect.top;
+    if (w > limits::kMaxExactEllipse || h > limits::kMaxExactEllipse) return;
+    if (!work_.spend(uint64_t(w + h) * 2)) return;
+    const int64_t cx = rect.left + w / 2, cy = rect.top + h / 2;
+    const Point ds = toDevice(start), de = toDevice(end);
+    int64_t sx = ds.x - cx, sy = ds.y - cy, ex = de.x - cx, ey = de.y - cy;
+    std::vector<Point> q;
+    ellipseQuadrant(w, h, q);
+    for (Point &p : q) p.x -= int32_t(w / 2), p.y -= int32_t(h / 2);
+    const bool clockwise = s_.arcDirection == AD_CLOCKWISE;
+    if (!clockwise) sy = -sy, ey = -ey;
+    const size_t count = q.size();
+    const size_t from = arcIntersection(q, sx, sy);
+    size_t to = arcIntersection(q, ex, ey);
+    if (to <= from) to += 4 * count;
     std::vector<Point> pts;
     if (kind == -1) pts.push_back(toDevice(s_.curPos));
-    for (int i = 0; i <= steps; ++i) {
-        const double a = a0 + sweep * i / steps;
-        const PointF d = xform_.apply(cx + rx * std::cos(a), cy - ry * std::sin(a));
-        const Point p{roundCoord(d.x), roundCoord(d.y)};
-        if (pts.empty() || pts.back() != p) pts.push_back(p);
+    const int64_t left = rect.left, top = rect.top, right = rect.right, bottom = rect.bottom;
+    for (size_t i = from; i < to; ++i) {
+        const Point &p = q[i % count], &m = q[count - 1 - i % count];
+        int64_t x = 0, y = 0;
+        switch ((i / count) % 4) {
+        case 0: x = left + w / 2 + p.x, y = clockwise ? top + h / 2 + p.y : bottom - 1 - h / 2 - p.y; break;
+        case 1: x = right - 1 - w / 2 - m.x, y = clockwise ? top + h / 2 + m.y : bottom - 1 - h / 2 - m.y; break;
+        case 2: x = right - 1 - w / 2 - p.x, y = clockwise ? bottom - 1 - h / 2 - p.y : top + h / 2 + p.y; break;
+        case 3: x = left + w / 2 + m.x, y = clockwise ? bottom - 1 - h / 2 - m.y : top + h / 2 + m.y; break;
+        }
+        pts.push_back({int32_t(x), int32_t(y)});
     }
-    const Point last{int32_t(std::lround(cx + rx * std::cos(a0 + sweep))),
-                     int32_t(std::lround(cy - ry * std::sin(a0 + sweep)))};
-    if (kind == 2) pts.push_back(toDevice({int32_t(std::lround(cx)), int32_t(std::lround(cy))}));
+    if (kind == 2) pts.push_back({int32_t(cx), int32_t(cy)});
+    if (kind == -1) {
+        // ArcTo leaves the current position at the arc's end point.
+        s_.curPos = end;
+    }
     if (pathOpen()) {
         Path &path = openPath();
-        if (kind == -1 && !path.newFigure) {
-            for (const Point &p : pts) path.add(p, PT_LINETO);
-        } else {
-            path.moveTo(pts[0]);
-            for (size_t i = 1; i < pts.size(); ++i) path.add(pts[i], PT_LINETO);
-        }
+        size_t i = 0;
+        if (kind == -1 && !path.newFigure) i = 1;
+        else if (!pts.empty()) path.moveTo(pts[i++]);
+        for (; i < pts.size(); ++i) path.add(pts[i], PT_LINETO);
         if (kind > 0) path.closeFigure();
-    } else {
-        fillAndStroke(pts, {uint32_t(pts.size())}, {kind > 0}, kind > 0, true);
+        return;
     }
-    if (kind == -1) s_.curPos = last;
+    if (pts.size() < 2) return;
+    if (kind > 0 && s_.brush->style != BS_NULL) {
+        // Chords and pies: the interior is the polygon of the arc points,
+        // painted under the outline.
+        SpanSink interior;
+        const uint32_t c = uint32_t(pts.size());
+        fillPolygons(pts.data(), &c, 1, true, bounds_, interior, work_);
+        fillAndStrokeShape(pts, std::move(interior), pen);
+        return;
+    }
+    strokeShape(pts, kind > 0, pen);
 }
 
 void DeviceContext::angleArc(Point centre, uint32_t radius, float start, float sweep) {

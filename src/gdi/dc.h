@@ -56,6 +56,7 @@ struct Paint {
 
 // BGRA word (alpha 0) of a COLORREF.
 inline uint32_t colorWord(ColorRef c) {
+    c = resolveColor(c);
     return (c >> 16 & 0xFF) | (c & 0xFF00) | (c & 0xFF) << 16;
 }
 
@@ -210,6 +211,10 @@ private:
                        const std::vector<bool> &closed, bool fill, bool stroke);
     void drawPath(bool fill, bool stroke);
     void fillAndStrokeShape(const std::vector<Point> &outline, SpanSink interior, const PenInfo &pen);
+    void strokeShape(const std::vector<Point> &pts, bool closed, const PenInfo &pen);
+    // The device box of a rectangle record, shrunk for PS_INSIDEFRAME;
+    // false when it is empty.
+    bool penRect(int32_t l, int32_t t, int32_t r, int32_t b, const PenInfo &pen, Rect &rect) const;
     static SpanSink ellipseRows(const std::vector<Point> &pts);
     void ellipsePath(int32_t l, int32_t t, int32_t r, int32_t b);
 

@@ -36,6 +36,11 @@ constexpr uint64_t kMaxRasterWork = uint64_t(1) << 31;
 // Entries of a user dash style (EXTCREATEPEN).
 constexpr uint32_t kMaxStyleEntries = 16;
 
+// Ellipses and arcs up to this size (device pixels) are stepped pixel by
+// pixel as the platform steps them; larger ones, far beyond any canvas,
+// are drawn as polygons.
+constexpr int64_t kMaxExactEllipse = 1 << 16;
+
 // Segments a curve or an arc is flattened into.
 constexpr int kMaxCurveSegments = 1 << 12;
 

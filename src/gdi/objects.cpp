@@ -21,6 +21,14 @@ PenRef makePen(uint32_t style, ColorRef color) {
 
 }  // namespace
 
+ColorRef defaultPaletteEntry(uint32_t i) {
+    static const ColorRef entries[20] = {
+        0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xC0C0C0,
+        0xC0DCC0, 0xF0CAA6, 0xF0FBFF, 0xA4A0A0, 0x808080, 0x0000FF, 0x00FF00, 0x00FFFF,
+        0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
+    return i < 20 ? entries[i] : entries[0];
+}
+
 BrushRef stockBrush(uint32_t index) {
     static const BrushRef white = makeBrush(BS_SOLID, 0xFFFFFF), ltgray = makeBrush(BS_SOLID, 0xC0C0C0),
                           gray = makeBrush(BS_SOLID, 0x808080), dkgray = makeBrush(BS_SOLID, 0x404040),

@@ -64,6 +64,18 @@ using PenRef = std::shared_ptr<const Pen>;
 using BrushRef = std::shared_ptr<const Brush>;
 using FontRef = std::shared_ptr<const Font>;
 
+// Entry `i` of the default palette (its 20 static colours); black past
+// the end, as the platform falls back to the first entry.
+ColorRef defaultPaletteEntry(uint32_t i);
+
+// The RGB a COLORREF paints on a 32-bit device: PALETTEINDEX through the
+// default palette, PALETTERGB and plain RGB as they are.
+inline ColorRef resolveColor(ColorRef c) {
+    if ((c >> 24) == 1) return defaultPaletteEntry(c & 0xFFFF);
+    if ((c >> 16) == 0x10FF) return 0;  // DIBINDEX: no colour table here
+    return c & 0xFFFFFF;
+}
+
 // Stock objects, by their GetStockObject index.
 PenRef stockPen(uint32_t index);      // null when `index` is no pen
 BrushRef stockBrush(uint32_t index);  // null when `index` is no brush

@@ -84,19 +84,16 @@ void fillPolygons(const Point *pts, const uint32_t *counts, size_t polygons, boo
     }
 }
 
-void ellipsePoints(const Rect &r, std::vector<Point> &out) {
-    out.clear();
-    const int64_t w = int64_t(r.right) - r.left, h = int64_t(r.bottom) - r.top;
+void ellipseQuadrant(int64_t w, int64_t h, std::vector<Point> &q) {
+    q.clear();
     if (w <= 0 || h <= 0) return;
-    // One quadrant by the integer ellipse stepping of A. Zingl's
-    // rasterising algorithm: from the right end of the middle row down to
-    // the middle column, diameters w - 1 and h - 1 between pixel centres.
+    // Diameters w - 1 and h - 1 between pixel centres; the error terms are
+    // those of the rasterising algorithm for ellipses by A. Zingl.
     const int64_t a = w - 1, b = h - 1;
     const int64_t stepX = 8 * b * b, stepY = 8 * a * a;
     int64_t ex = 4 * b * b * (1 - a);
     int64_t ey = 4 * a * a * (1 + (b & 1));
     int64_t err = ex + ey + a * a * (b & 1);
-    std::vector<Point> q;
     int64_t px = a, py = h / 2;
     while (px >= w / 2) {
         q.push_back({int32_t(px), int32_t(py)});
@@ -112,6 +109,14 @@ void ellipsePoints(const Rect &r, std::vector<Point> &out) {
             err += ey;
         }
     }
+}
+
+void ellipsePoints(const Rect &r, std::vector<Point> &out) {
+    out.clear();
+    const int64_t w = int64_t(r.right) - r.left, h = int64_t(r.bottom) - r.top;
+    if (w <= 0 || h <= 0) return;
+    std::vector<Point> q;
+    ellipseQuadrant(w, h, q);
     const size_t count = q.size();
     // Bottom-right quadrant, then mirrored to the left, then upwards; the
     // centre column or row is not repeated for odd sizes.

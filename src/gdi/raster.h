@@ -90,6 +90,11 @@ void walkLine(Point a, Point b, const Rect &clip, WorkBudget &work, F &&visit) {
     }
 }
 
+// One quadrant of the platform's integer ellipse of w x h pixels (A.
+// Zingl's stepping): from the right end of the middle row (w - 1, h / 2)
+// down to the middle column, relative to the bounding box's corner.
+void ellipseQuadrant(int64_t w, int64_t h, std::vector<Point> &q);
+
 // The integer points of the outline of the ellipse inscribed in the
 // half-open device rectangle r, clockwise from the rightmost point on the
 // centre row, as the platform's one-pixel ellipses visit them.

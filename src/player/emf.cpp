@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gdi/dc.h"
+#include "gdi/dib.h"
 #include "player/bytes.h"
 #include "player/emf_records.h"
 #include "player/player.h"
@@ -240,14 +241,33 @@ void Player::createBrush() {
 }
 
 void Player::createPatternBrush(bool mono) {
-    // Pattern brushes are decoded by the bitmap module; until then they
-    // paint as a mid grey so that the figures they fill still show.
     if (!has(size_, 32)) return;
     Object *o = slot(u32(rec_ + 8));
     if (!o) return;
+    *o = Object{};
+    const uint32_t usage = u32(rec_ + 12);
+    const uint64_t offBmi = u32(rec_ + 16), cbBmi = u32(rec_ + 20);
+    const uint64_t offBits = u32(rec_ + 24), cbBits = u32(rec_ + 28);
+    if (offBmi + cbBmi > size_ || offBits + cbBits > size_ || offBmi < 32 || offBits < 32) return;
+    std::vector<uint8_t> info(rec_ + offBmi, rec_ + offBmi + cbBmi);
+    // DIB_PAL_COLORS tables hold 16-bit indices into the default palette.
+    if (usage == 1 && cbBmi >= 40 && u32(info.data()) >= 40) {
+        const uint32_t headerSize = u32(info.data());
+        std::vector<uint8_t> rgb(info.begin(), info.begin() + headerSize);
+        for (size_t at = headerSize; at + 2 <= info.size(); at += 2) {
+            const gdi::ColorRef c = gdi::defaultPaletteEntry(u16(info.data() + at));
+            const uint8_t q[4] = {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 0};
+            rgb.insert(rgb.end(), q, q + 4);
+        }
+        info.swap(rgb);
+    }
+    auto pattern = std::make_shared<gdi::Pattern>();
+    // A mono brush is a monochrome bitmap drawn in the DC's text and
+    // background colours; a DIB pattern brush keeps its own colours.
+    if (!gdi::decodeDib(info.data(), info.size(), rec_ + offBits, size_t(cbBits), mono, *pattern)) return;
     auto brush = std::make_shared<gdi::Brush>();
-    brush->style = gdi::BS_SOLID;
-    brush->color = mono ? 0 : 0x808080;
+    brush->style = gdi::BS_DIBPATTERNPT;
+    brush->pattern = std::move(pattern);
     *o = Object{Object::Brush, nullptr, brush, nullptr};
 }
 

@@ -103,7 +103,7 @@ public:
 
     void summary(const Summary &s) {
         clearBar();
-        if (single_) return;
+        if (single_ || quiet_) return;
         const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
         std::fprintf(stderr, "rendered %zu, failed %zu, skipped %zu", s.rendered, s.failed,
                      s.skipped);

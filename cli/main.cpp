@@ -12,6 +12,7 @@
 
 #include "api/geometry.h"
 #include "batch.h"
+#include "errors.h"
 #include "info.h"
 #include "output.h"
 #include "render.h"
@@ -52,7 +53,7 @@ std::vector<Task> expandInputs(const std::vector<std::string> &args) {
         }
         std::sort(found.begin(), found.end());
         if (ec)
-            tasks.push_back({arg, {}, "cannot list the directory: " + ec.message()});
+            tasks.push_back({arg, {}, "cannot list the directory: " + errnoText(ec.value())});
         else if (found.empty())
             tasks.push_back({arg, {}, "no .emf, .wmf or .apm files in this directory"});
         for (std::string &f : found) tasks.push_back({std::move(f), {}, {}});
@@ -270,9 +271,8 @@ int main(int argc, char **argv) {
             std::error_code ec;
             fs::create_directories(outDir, ec);
             if (ec) {
-                std::string why = ec.message();
-                if (!why.empty()) why[0] = char(std::tolower(static_cast<unsigned char>(why[0])));
-                throw UsageError{"--out-dir " + outDir + ": cannot create it: " + why};
+                throw UsageError{"--out-dir " + outDir + ": cannot create it: " +
+                                 errnoText(ec.value())};
             }
         }
     } catch (const UsageError &e) {

@@ -10,20 +10,13 @@
 
 #include "api/geometry.h"
 #include "api/limits.h"
+#include "errors.h"
 
 namespace vellora::cli {
 
 namespace {
 
 uint16_t u16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
-
-// strerror's text with a lower-case first letter, to read well after a colon.
-std::string errnoText(int e) {
-    std::string s = std::strerror(e);
-    if (!s.empty() && s[0] >= 'A' && s[0] <= 'Z' && !(s.size() > 1 && s[1] >= 'A' && s[1] <= 'Z'))
-        s[0] = char(s[0] - 'A' + 'a');
-    return s;
-}
 
 std::string truncatedAfter(uint64_t n) { return "truncated after record " + std::to_string(n); }
 

@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+#include "errors.h"
+
 namespace vellora::cli {
 
 static_assert(PngSettings{}.filter == PNG_FILTER_UP, "the measured default");
@@ -21,12 +23,6 @@ namespace {
 
 mode_t gFileMode = 0644;
 
-std::string errnoText(int e) {
-    std::string s = std::strerror(e);
-    if (!s.empty() && s[0] >= 'A' && s[0] <= 'Z' && !(s.size() > 1 && s[1] >= 'A' && s[1] <= 'Z'))
-        s[0] = char(s[0] - 'A' + 'a');
-    return s;
-}
 
 // min(255, (c * 255 + a / 2) / a) for every pair; the clamp covers channels
 // above their alpha, which valid premultiplied data never has.

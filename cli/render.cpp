@@ -9,6 +9,7 @@
 
 #include "api/geometry.h"
 #include "api/limits.h"
+#include "errors.h"
 
 namespace vellora::cli {
 
@@ -65,16 +66,21 @@ std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *
             fh = double(r.bottom) + 1;
         }
     } else if (o.width || o.height) {
-        if (!aspectOk) return "the picture's frame is empty, so it has no aspect ratio; give both --width and --height";
+        if (!aspectOk)
+            return "the picture's frame is empty, so it has no aspect ratio; give both --width "
+                   "and --height";
         fw = o.width ? *o.width : std::max(1.0, std::round(*o.height * aspect));
         fh = o.height ? *o.height : std::max(1.0, std::round(*o.width / aspect));
     } else {
         fw = std::round(pic.widthInches * cw * o.dpi);
         fh = std::round(pic.heightInches * ch * o.dpi);
         if (!(fw >= 1 && fh >= 1))
-            return "the picture's frame is empty, so it has no natural size; give --width and --height";
+            return "the picture's frame is empty, so it has no natural size; give --width and "
+                   "--height";
     }
-    if (!sizeFits(int64_t(std::min(fw, 1e9)), int64_t(std::min(fh, 1e9))))
+    // Aspect ratios near 0 or infinity can make one side absurd.
+    if (!(fw >= 1 && fh >= 1 && fw <= kMaxSide && fh <= kMaxSide) ||
+        !sizeFits(int64_t(fw), int64_t(fh)))
         return tooLarge(fw, fh, !o.width && !o.height, o.dpi);
     *w = int(fw);
     *h = int(fh);
@@ -154,7 +160,7 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     if (toStdout) {
         out.reason = encodePng(stdout, bgra, w, h, size_t(w) * 4, o.background, o.png);
         if (out.reason.empty() && std::fflush(stdout) != 0)
-            out.reason = std::string("cannot write to standard output: ") + std::strerror(errno);
+            out.reason = "cannot write to standard output: " + errnoText(errno);
         if (!out.reason.empty()) return out;
     } else {
         AtomicFile file;

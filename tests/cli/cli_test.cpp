@@ -221,6 +221,26 @@ TEST_F(Cli, PlaceableSizeComesFromBoundingBoxAndUnitsPerInch) {
     EXPECT_EQ(img.height, 96);
 }
 
+TEST_F(Cli, EmptyFrameNeedsBothSizes) {
+    const std::string in = put("flat.emf", EmfWriter(0, 0, 0, 0).bytes());
+    Outcome r = vellora({"render", in});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no natural size; give --width and --height"), std::string::npos) << r.err;
+    r = vellora({"render", in, "--width", "50", "--force"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no aspect ratio; give both --width and --height"), std::string::npos) << r.err;
+    const Image img = render({in, "--width", "50", "--height", "20"});
+    EXPECT_EQ(img.width, 50);
+    EXPECT_EQ(img.height, 20);
+}
+
+TEST_F(Cli, ExtremeAspectRatioIsRefusedNotAllocated) {
+    const std::string in = put("thin.emf", EmfWriter(0, 0, 1, 2540000).bytes());
+    const Outcome r = vellora({"render", in, "--width", "100"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is over the limit"), std::string::npos) << r.err;
+}
+
 TEST_F(Cli, OversizedOutputFailsWithTheLimit) {
     const std::string in = put("halves.emf", halvesEmf());
     Outcome r = vellora({"render", in, "-o", dir / "big.png", "--width", "20000"});

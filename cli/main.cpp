@@ -176,9 +176,11 @@ int main(int argc, char **argv) {
     RenderOptions opts;
     bool quiet = false;
     render->add_option("INPUT", inputs, "Metafile files (EMF, WMF or placeable WMF) or directories")
-        ->required();
+        ->required()
+        ->type_name("FILE|DIR");
     CLI::Option *outputOpt = render->add_option(
         "-o,--output", output, "Output PNG file for a single input; - writes to standard output");
+    outputOpt->type_name("FILE");
     render->add_option("--out-dir", outDir,
                        "Directory for the outputs, named after each input with .png\n"
                        "(created if missing). Without it and -o, each PNG lands beside its input")
@@ -199,12 +201,12 @@ int main(int argc, char **argv) {
                        "Resolution for the natural size from the picture's frame, used when neither\n"
                        "--width nor --height is given")
         ->check(CLI::Range(1.0, 10000.0))
+        ->type_name("DPI")
         ->capture_default_str();
     render->add_option("--rotate", opts.rotateDegrees,
                        "Turn the picture counterclockwise by DEGREES about the middle of the output;\n"
                        "the output keeps its size and what the turn moves outside is cut off")
-        ->type_name("DEGREES")
-        ->check(CLI::Range(-1e6, 1e6));
+        ->type_name("DEGREES");
     render->add_option("--crop", crop,
                        "Show only the window X0,Y0,X1,Y1 of the picture, in fractions of its width\n"
                        "and height (0,0,1,1 is all of it); the natural size shrinks to match")
@@ -239,9 +241,10 @@ int main(int argc, char **argv) {
                 "player does not draw.");
     std::vector<std::string> infoInputs;
     double infoDpi = 96;
-    info->add_option("INPUT", infoInputs, "Metafile files")->required();
+    info->add_option("INPUT", infoInputs, "Metafile files")->required()->type_name("FILE");
     info->add_option("--dpi", infoDpi, "Resolution for the natural size")
         ->check(CLI::Range(1.0, 10000.0))
+        ->type_name("DPI")
         ->capture_default_str();
 
     try {
@@ -259,6 +262,8 @@ int main(int argc, char **argv) {
 
     std::vector<Task> tasks;
     try {
+        if (!std::isfinite(opts.rotateDegrees) || std::fabs(opts.rotateDegrees) > 1e6)
+            throw UsageError{"--rotate takes a number of degrees, such as 90 or -12.5"};
         if (widthOpt->count()) opts.width = width;
         if (heightOpt->count()) opts.height = height;
         if (!crop.empty()) parseCrop(crop, &opts);

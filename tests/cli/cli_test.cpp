@@ -168,6 +168,8 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
         {"render", in, "--crop", "a,b,c,d"},
         {"render", in, "--background", "notacolour"},
         {"render", in, "--key", "256"},
+        {"render", in, "--rotate", "nan"},
+        {"render", in, "--rotate", "1e300"},
         {"render", in, "--width", "0"},
         {"render", in, in2, "-o", dir / "x.png"},
         {"render", in, "-o", dir / "x.png", "--out-dir", dir / "d"},

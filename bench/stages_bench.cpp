@@ -8,6 +8,7 @@
 #include "pipeline/capture.h"
 #include "pipeline/resample.h"
 #include "platform/native/compositor.h"
+#include "player/player.h"
 #include "support/emf_writer.h"
 #include "vellora.h"
 
@@ -41,7 +42,7 @@ void perPixel(benchmark::State &st, int64_t pixels) {
 }
 
 void BM_MemcpyCanvas(benchmark::State &st) {
-    Stage s(int32_t(st.range(0)));
+    Stage s(int32_t(st.range(0)), int32_t(st.range(1)));
     for (auto _ : st) {
         std::memcpy(s.out.data(), s.canvas.data(), s.canvas.size());
         benchmark::ClobberMemory();
@@ -50,7 +51,7 @@ void BM_MemcpyCanvas(benchmark::State &st) {
 }
 
 void BM_KeyPassAndBorder(benchmark::State &st) {
-    Stage s(int32_t(st.range(0)));
+    Stage s(int32_t(st.range(0)), int32_t(st.range(1)));
     const size_t px = size_t(s.W) * s.H;
     for (auto _ : st) {
         presetCanvas(s.out.data(), px, 255);
@@ -62,8 +63,8 @@ void BM_KeyPassAndBorder(benchmark::State &st) {
 }
 
 void BM_Resample(benchmark::State &st) {
-    Stage s(int32_t(st.range(0)));
-    const double angle = st.range(1) / 10.0;
+    Stage s(int32_t(st.range(0)), int32_t(st.range(1)));
+    const double angle = st.range(2) / 10.0;
     for (auto _ : st) {
         resampleCanvas(s.canvas.data(), s.out.data(), s.w, s.h, angle);
         benchmark::ClobberMemory();
@@ -72,7 +73,7 @@ void BM_Resample(benchmark::State &st) {
 }
 
 void BM_Blend(benchmark::State &st) {
-    Stage s(int32_t(st.range(0)));
+    Stage s(int32_t(st.range(0)), int32_t(st.range(1)));
     resampleCanvas(s.canvas.data(), s.out.data(), s.w, s.h, 0.0);
     std::vector<uint8_t> dst(size_t(s.w) * s.h * 4, 0x80);
     player::Surface d{dst.data(), s.w, s.h, ptrdiff_t(s.w) * 4};
@@ -84,28 +85,52 @@ void BM_Blend(benchmark::State &st) {
     perPixel(st, int64_t(s.w) * s.h);
 }
 
-void BM_WholeCall(benchmark::State &st) {
-    const int n = int(st.range(0));
+// A simple picture: a filled ellipse and a wide-pen rectangle.
+std::vector<uint8_t> simplePicture() {
     vtest::EmfWriter w(0, 0, 10000, 10000);
     w.createBrush(1, 0, vtest::rgb(200, 40, 40)).select(1).ellipse(50, 50, 950, 950);
     w.createPen(2, 0, 8, vtest::rgb(0, 0, 0)).select(2).rectangle(100, 100, 900, 600);
-    const std::vector<uint8_t> emf = w.bytes();
+    return w.bytes();
+}
+
+void BM_Playback(benchmark::State &st) {
+    Stage s(int32_t(st.range(0)), int32_t(st.range(1)));
+    const std::vector<uint8_t> emf = simplePicture();
+    player::Surface canvas{s.canvas.data() + size_t(s.H - 1) * s.W * 4, s.W, s.H,
+                           -ptrdiff_t(s.W) * 4};
+    const RECT r{1, 0, 2 * s.w + 1, 2 * s.h};
+    for (auto _ : st) {
+        player::playEnhMetaFile(canvas, emf.data(), emf.size(), r);
+        benchmark::ClobberMemory();
+    }
+    perPixel(st, int64_t(s.w) * s.h);
+}
+
+void BM_WholeCall(benchmark::State &st) {
+    const int n = int(st.range(0)), m = int(st.range(1));
+    const std::vector<uint8_t> emf = simplePicture();
     HENHMETAFILE mf = VelloraSetEnhMetaFileBits(unsigned(emf.size()), emf.data());
-    std::vector<uint8_t> px(size_t(n) * n * 4, 0xFF);
-    HDC dc = VelloraCreateBitmapDC(px.data(), n, n, n * 4);
-    const RECT r{0, 0, n - 1, n - 1};
-    const double angle = st.range(1) / 10.0;
+    std::vector<uint8_t> px(size_t(n) * m * 4, 0xFF);
+    HDC dc = VelloraCreateBitmapDC(px.data(), n, m, n * 4);
+    const RECT r{0, 0, n - 1, m - 1};
+    const double angle = st.range(2) / 10.0;
     for (auto _ : st) benchmark::DoNotOptimize(Vellora(dc, mf, &r, 255, angle, 0, 0, 1, 1));
     VelloraDeleteDC(dc);
     VelloraDeleteEnhMetaFile(mf);
-    perPixel(st, int64_t(n) * n);
+    perPixel(st, int64_t(n) * m);
 }
 
 }  // namespace
 
-BENCHMARK(BM_MemcpyCanvas)->Arg(1000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_KeyPassAndBorder)->Arg(1000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Resample)->Args({1000, 0})->Args({1000, 3})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Blend)->Arg(1000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WholeCall)->Args({320, 0})->Args({1000, 0})->Args({1000, 3})->Unit(benchmark::kMillisecond);
+// Sizes: 320 x 240, 1000 x 1000 and 4000 x 3000; angles 0 and 0.3 where they matter.
+#define SIZES(b) b->Args({320, 240})->Args({1000, 1000})->Args({4000, 3000})
+#define SIZES_ANGLES(b)                                                                       \
+    b->Args({320, 240, 0})->Args({1000, 1000, 0})->Args({1000, 1000, 3})->Args({4000, 3000, 0}) \
+        ->Args({4000, 3000, 3})
+SIZES(BENCHMARK(BM_MemcpyCanvas))->Unit(benchmark::kMillisecond);
+SIZES(BENCHMARK(BM_Playback))->Unit(benchmark::kMillisecond);
+SIZES(BENCHMARK(BM_KeyPassAndBorder))->Unit(benchmark::kMillisecond);
+SIZES_ANGLES(BENCHMARK(BM_Resample))->Unit(benchmark::kMillisecond);
+SIZES(BENCHMARK(BM_Blend))->Unit(benchmark::kMillisecond);
+SIZES_ANGLES(BENCHMARK(BM_WholeCall))->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

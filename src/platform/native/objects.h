@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "player/player.h"
@@ -24,7 +26,12 @@ struct Object {
 struct Bitmap : Object {
     Bitmap() : Object(Kind::Bitmap) {}
     player::Surface surface{};
-    std::vector<uint8_t> storage;  // empty when the memory is the host's
+    // Owned pixels (null when the memory is the host's). calloc: large blocks
+    // come zeroed from the kernel without a pass over them.
+    struct Free {
+        void operator()(uint8_t *p) const { std::free(p); }
+    };
+    std::unique_ptr<uint8_t, Free> storage;
     bool selected = false;         // a bitmap lives in at most one DC
 };
 
@@ -32,6 +39,7 @@ struct DeviceContext : Object {
     DeviceContext() : Object(Kind::DeviceContext) {}
     Bitmap *bitmap = nullptr;      // what is selected now
     Bitmap stockBitmap;            // the 1 x 1 bitmap a new memory DC holds
+    uint8_t stockPixel[4] = {};
     Bitmap *hostBitmap = nullptr;  // owned by a host DC over its memory
     bool acceptsAlpha = true;
 };

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -26,8 +27,7 @@ DeviceContext *dcOf(HDC dc) { return native::as<DeviceContext>(dc, Kind::DeviceC
 
 // A new memory DC holds a 1 x 1 bitmap, as the platform's do.
 void initStockBitmap(DeviceContext *dc) {
-    dc->stockBitmap.storage.assign(4, 0);
-    dc->stockBitmap.surface = {dc->stockBitmap.storage.data(), 1, 1, 4};
+    dc->stockBitmap.surface = {dc->stockPixel, 1, 1, 4};
     dc->stockBitmap.selected = true;
     dc->bitmap = &dc->stockBitmap;
 }
@@ -50,17 +50,15 @@ Object createDIBSection32(HDC, int32_t width, int32_t height, uint8_t **bits) {
     if (bytes > (uint64_t(1) << 32)) return nullptr;
     auto *bm = new (std::nothrow) Bitmap;
     if (!bm) return nullptr;
-    try {
-        // Not zeroed here: the core writes every byte before it reads one.
-        bm->storage.resize(size_t(bytes));
-    } catch (const std::bad_alloc &) {
+    bm->storage.reset(static_cast<uint8_t *>(std::calloc(size_t(bytes), 1)));
+    if (!bm->storage) {
         delete bm;
         return nullptr;
     }
     const ptrdiff_t row = ptrdiff_t(width) * 4;
     // Bottom-up: the first row in memory is the bottom scanline.
-    bm->surface = {bm->storage.data() + (height - 1) * row, width, height, -row};
-    *bits = bm->storage.data();
+    bm->surface = {bm->storage.get() + (height - 1) * row, width, height, -row};
+    *bits = bm->storage.get();
     return native::registerObject(bm);
 }
 

@@ -192,7 +192,8 @@ int runCompare(const std::string &list, const std::string &refDir, const std::st
         Pixels ref, cand;
         const bool haveRef = readFile(refDir + "/" + name + ".bgra", &ref, bytes);
         if (!haveRef) {
-            std::printf("   -      -    reference missing (Wine crashed on it?)  %s\n", files[i].c_str());
+            std::printf("   -       -    ref %-5s (no reference picture)  %s\n",
+                        resultText(refResults[i]), files[i].c_str());
             report << i << "\t\t\t" << resultText(refResults[i]) << "\t\t" << files[i] << "\n";
             continue;
         }

@@ -7,7 +7,8 @@
 // line i, from START on, OUTDIR\NNNNN.bgra receives WIDTH x HEIGHT pixels,
 // top row first, premultiplied BGRA, and OUTDIR\results.tsv the line
 // "i<TAB>result", written as each file is done so that a run that dies can
-// be resumed after the file that killed it.
+// be resumed after the file that killed it. A file that takes more than 20 s
+// is recorded with the result -2 and ends the process.
 //
 // By default each file is drawn by VelloraFileW with keepAspect over a
 // transparent bitmap. With --playback it is only played by PlayEnhMetaFile
@@ -111,6 +112,37 @@ HENHMETAFILE loadForPlayback(const std::wstring &path) {
     return SetWinMetaFileBits(size, data.data(), nullptr, nullptr);
 }
 
+struct Job {
+    Dib *dib;
+    std::wstring path;
+    bool playback;
+    int result;
+};
+
+constexpr DWORD kMillisecondsPerFile = 20000;
+
+DWORD WINAPI drawJob(void *arg) {
+    Job &job = *static_cast<Job *>(arg);
+    Dib &dib = *job.dib;
+    if (job.playback) {
+        for (size_t p = 3; p < dib.bytes(); p += 4) dib.bits[p] = 0xFF;
+        HENHMETAFILE mf = loadForPlayback(job.path);
+        const RECT r{0, 0, dib.w, dib.h};
+        job.result = mf && PlayEnhMetaFile(dib.dc, mf, &r);
+        if (mf) DeleteEnhMetaFile(mf);
+        GdiFlush();
+        for (size_t p = 3; p < dib.bytes(); p += 4) dib.bits[p] ^= 0xFF;
+        // Untouched pixels: transparent black, whatever colour they had.
+        for (size_t p = 0; p < dib.bytes(); p += 4)
+            if (dib.bits[p + 3] == 0) std::memset(dib.bits + p, 0, 3);
+    } else {
+        const RECT r{0, 0, dib.w - 1, dib.h - 1};
+        job.result = VelloraFileW(dib.dc, job.path.c_str(), &r, 255, 1, 0.0);
+        GdiFlush();
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t **argv) {
@@ -141,31 +173,24 @@ int wmain(int argc, wchar_t **argv) {
     Dib dib(w, h);
     for (size_t i = start; i < files.size(); ++i) {
         std::memset(dib.bits, 0, dib.bytes());
-        const std::wstring path = windowsPath(files[i]);
-        int result;
-        if (playback) {
-            for (size_t p = 3; p < dib.bytes(); p += 4) dib.bits[p] = 0xFF;
-            HENHMETAFILE mf = loadForPlayback(path);
-            const RECT r{0, 0, w, h};
-            result = mf && PlayEnhMetaFile(dib.dc, mf, &r);
-            if (mf) DeleteEnhMetaFile(mf);
-            GdiFlush();
-            for (size_t p = 3; p < dib.bytes(); p += 4) dib.bits[p] ^= 0xFF;
-            // Untouched pixels: transparent black, whatever colour they had.
-            for (size_t p = 0; p < dib.bytes(); p += 4)
-                if (dib.bits[p + 3] == 0) std::memset(dib.bits + p, 0, 3);
-        } else {
-            const RECT r{0, 0, w - 1, h - 1};
-            result = VelloraFileW(dib.dc, path.c_str(), &r, 255, 1, 0.0);
-            GdiFlush();
+        Job job{&dib, windowsPath(files[i]), playback, 0};
+        // Wine's playback can loop for ever on a hostile file: the file is
+        // recorded as a hang and the process ends, to be resumed after it.
+        HANDLE thread = CreateThread(nullptr, 0, drawJob, &job, 0, nullptr);
+        if (!thread || WaitForSingleObject(thread, kMillisecondsPerFile) != WAIT_OBJECT_0) {
+            std::fprintf(results, "%u\t-2\n", unsigned(i));
+            std::fclose(results);
+            // Not ExitProcess: the stuck thread may hold GDI's locks.
+            TerminateProcess(GetCurrentProcess(), 3);
         }
+        CloseHandle(thread);
         wchar_t name[32];
         swprintf(name, 32, L"\\%05u.bgra", unsigned(i));
         if (FILE *out = _wfopen((outDir + name).c_str(), L"wb")) {
             std::fwrite(dib.bits, 1, dib.bytes(), out);
             std::fclose(out);
         }
-        std::fprintf(results, "%u\t%d\n", unsigned(i), result);
+        std::fprintf(results, "%u\t%d\n", unsigned(i), job.result);
         std::fflush(results);
     }
     std::fclose(results);

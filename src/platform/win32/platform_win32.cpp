@@ -63,6 +63,8 @@ HENHMETAFILE setEnhMetaFileBits(uint32_t size, const uint8_t *data) {
     return SetEnhMetaFileBits(size, data);
 }
 
+static_assert(sizeof(ENHMETAHEADER) == 108, "the header size the platform is asked for");
+
 bool getEnhMetaFileHeader(HENHMETAFILE metafile, ENHMETAHEADER *header) {
     return GetEnhMetaFileHeader(metafile, sizeof(ENHMETAHEADER), header) != 0;
 }

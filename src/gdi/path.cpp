@@ -17,7 +17,11 @@ struct P64 {
     int64_t x, y;
 };
 
-int64_t shiftDown(int64_t v) { return (v + (1 << (kShift - 1))) >> kShift; }
+// (v + 8) >> 4 with the shift rounding down, written as a division.
+int64_t shiftDown(int64_t v) {
+    const int64_t a = v + kPixel / 2;
+    return a >= 0 ? a / kPixel : -((-a + kPixel - 1) / kPixel);
+}
 P64 middle(P64 a, P64 b) { return {(a.x + b.x + 1) / 2, (a.y + b.y + 1) / 2}; }
 
 bool between(int64_t c, int64_t a, int64_t b) {
@@ -71,10 +75,10 @@ void split(P64 *p, int level, std::vector<Point> &out) {
 }  // namespace
 
 void flattenBezier(Point p0, Point c1, Point c2, Point p3, std::vector<Point> &out) {
-    P64 p[4] = {{int64_t(p0.x) << kShift, int64_t(p0.y) << kShift},
-                {int64_t(c1.x) << kShift, int64_t(c1.y) << kShift},
-                {int64_t(c2.x) << kShift, int64_t(c2.y) << kShift},
-                {int64_t(p3.x) << kShift, int64_t(p3.y) << kShift}};
+    P64 p[4] = {{p0.x * kPixel, p0.y * kPixel},
+                {c1.x * kPixel, c1.y * kPixel},
+                {c2.x * kPixel, c2.y * kPixel},
+                {p3.x * kPixel, p3.y * kPixel}};
     split(p, kMaxDepth, out);
 }
 

@@ -8,7 +8,8 @@
 // file natively onto (0, 0, W, H) the same way (painted pixels opaque, the
 // others transparent black), prints the number of pixels that differ, and
 // for files that differ writes OUTDIR/NNNNN.bgra: reference | mask |
-// candidate, 3W x H, for `vellora-diff png` to turn into a picture.
+// candidate, 3W x H, for `vellora-diff png` to turn into a picture. Files
+// without a reference are only played (a quick run under sanitizers).
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -35,7 +36,7 @@ int main(int argc, char **argv) {
         std::snprintf(name, sizeof name, "/%05d.bgra", index);
         std::ifstream ref(std::string(argv[2]) + name, std::ios::binary);
         std::vector<uint8_t> expected((std::istreambuf_iterator<char>(ref)), {});
-        if (expected.size() != size_t(w) * h * 4) continue;
+        const bool haveRef = expected.size() == size_t(w) * h * 4;
         std::ifstream in(path, std::ios::binary);
         std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), {});
         std::vector<uint8_t> px(size_t(w) * h * 4, 0);
@@ -46,6 +47,10 @@ int main(int argc, char **argv) {
         for (size_t p = 0; p < px.size(); p += 4) {
             px[p + 3] ^= 0xFF;
             if (!px[p + 3]) px[p] = px[p + 1] = px[p + 2] = 0;
+        }
+        if (!haveRef) {  // nothing to compare: the file is only played
+            std::printf("       -  %s\n", path.c_str());
+            continue;
         }
         size_t diff = 0;
         std::vector<uint8_t> tri(size_t(w) * 3 * h * 4, 0);

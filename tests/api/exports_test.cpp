@@ -179,6 +179,37 @@ TEST(Vellora, ManyCallsLeaveNothingBehind) {
     deleteMetaFile(mf);
 }
 
+TEST(Vellora, TenThousandMixedCallsLeaveNothingBehind) {
+    HostCanvas canvas(24, 24, kGrey);
+    HENHMETAFILE mf = enhMetaFileFromBytes(halves());
+    HDC refusing = createNoAlphaDC();
+    std::vector<uint8_t> junk(100, 0x33);
+    const std::string good = writeTempFile("mixed-good.emf", halves());
+    const std::string bad = writeTempFile("mixed-bad.emf", junk);
+    const long before = liveGraphicsObjects();
+    int succeeded = 0;
+    for (int i = 0; i < 10000; ++i) {
+        const RECT r{i % 3, i % 5, 8 + i % 9, 6 + i % 7};
+        const RECT reversed{10, 10, 2, 2};
+        switch (i % 8) {
+        case 0: succeeded += Vellora(canvas.dc(), mf, &r, 255, i * 0.1, 0, 0, 1, 1); break;
+        case 1: succeeded += Vellora(refusing, mf, &r, 255, 0, 0, 0, 1, 1); break;
+        case 2: succeeded += Vellora(canvas.dc(), mf, &reversed, 255, 0, 0, 0, 1, 1); break;
+        case 3: succeeded += Vellora(canvas.dc(), mf, &r, 255, 0, 0.3, 0.3, 0.3, 1); break;
+        case 4: succeeded += VelloraFile(canvas.dc(), good.c_str(), &r, 255, 1, 0.2); break;
+        case 5: succeeded += VelloraFile(canvas.dc(), bad.c_str(), &r, 255, 1, 0); break;
+        case 6: succeeded += VelloraFile(canvas.dc(), "no-such-file.emf", &r, 255, 1, 0); break;
+        default: succeeded += VelloraFile(refusing, good.c_str(), &r, 255, 0, 0); break;
+        }
+    }
+    EXPECT_EQ(succeeded, 2500);  // the two drawing cases of eight
+    EXPECT_EQ(liveGraphicsObjects(), before);
+    std::remove(good.c_str());
+    std::remove(bad.c_str());
+    deleteNoAlphaDC(refusing);
+    deleteMetaFile(mf);
+}
+
 TEST(Vellora, ConcurrentCallsDrawWhatOneThreadDraws) {
     const RECT r{2, 3, 41, 37};
     Drawn reference(halves(), r, 255, 0.4);

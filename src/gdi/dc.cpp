@@ -825,6 +825,10 @@ SpanSink DeviceContext::ellipseRows(const std::vector<Point> &pts) {
         row.first = std::min(row.first, p.x);
         row.second = std::max(row.second, p.x);
     }
+    // Rows between two outline points far apart (the straight sides of a
+    // round rectangle) span what the row above them spans.
+    for (size_t i = 1; i < rows.size(); ++i)
+        if (rows[i].first > rows[i].second) rows[i] = rows[i - 1];
     for (size_t i = 0; i < rows.size(); ++i)
         if (rows[i].first <= rows[i].second) sink.add(top + int32_t(i), rows[i].first, rows[i].second + 1);
     return sink;

@@ -31,7 +31,7 @@ constexpr size_t kMaxSpans = size_t(1) << 24;
 // Work budget of one playback: rasteriser steps (edge rows, line pixels,
 // region spans). Playback stops drawing, but keeps what was drawn, when a
 // file asks for more.
-constexpr uint64_t kMaxRasterWork = uint64_t(1) << 31;
+constexpr uint64_t kMaxRasterWork = uint64_t(1) << 30;
 
 // Entries of a user dash style (EXTCREATEPEN).
 constexpr uint32_t kMaxStyleEntries = 16;

@@ -151,11 +151,26 @@ Region Region::combine(const Region &a, const Region &b, RegionOp op) {
     Region g;
     const size_t na = a.bands_.size(), nb = b.bands_.size();
     size_t ia = 0, ib = 0;
+    if ((op == RegionOp::And || op == RegionOp::Diff) && na && nb) {
+        // Only b's bands that reach a's rows matter: start at the first one.
+        const int32_t top = a.bands_.front().top;
+        ib = size_t(std::upper_bound(b.bands_.begin(), b.bands_.end(), top,
+                                     [](int32_t v, const Band &band) { return v < band.bottom; }) -
+                    b.bands_.begin());
+    }
+    if (op == RegionOp::And && na && nb) {
+        const int32_t top = b.bands_.front().top;
+        ia = size_t(std::upper_bound(a.bands_.begin(), a.bands_.end(), top,
+                                     [](int32_t v, const Band &band) { return v < band.bottom; }) -
+                    a.bands_.begin());
+    }
     int64_t y = INT64_MIN;
     std::vector<int32_t> xs;
     while (ia < na || ib < nb) {
         if ((op == RegionOp::And || op == RegionOp::Diff) && ia >= na) break;
         if (op == RegionOp::And && ib >= nb) break;
+        // Past the end of b's rows nothing remains to intersect.
+        if (op == RegionOp::And && ia < na && a.bands_[ia].top >= b.bands_.back().bottom) break;
         const int64_t ta = ia < na ? a.bands_[ia].top : INT64_MAX;
         const int64_t tb = ib < nb ? b.bands_[ib].top : INT64_MAX;
         if (y < std::min(ta, tb)) y = std::min(ta, tb);

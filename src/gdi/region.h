@@ -82,6 +82,7 @@ public:
     bool empty() const { return spans_.empty(); }
     void clear() { spans_.clear(); }
     Region region() { return Region::fromSpans(spans_); }
+    void take(std::vector<Span> &out) { out.swap(spans_); }
 
 private:
     std::vector<Span> spans_;

@@ -104,8 +104,14 @@ private:
         const int32_t l = p.x - w_ / 2, t = p.y - w_ / 2;
         const Rect r{l, t, l + w_, t + w_};
         if (intersect(r, clip_).empty()) return;
-        if (!work_.spend(uint64_t(w_) * 2)) return;
-        ellipseSpans(r, out_);
+        if (!work_.spend(uint64_t(w_))) return;
+        // The pen's round dot, worked out once and moved to each point.
+        if (dot_.empty()) {
+            SpanSink sink;
+            ellipseSpans({0, 0, w_, w_}, sink);
+            sink.take(dot_);
+        }
+        for (const Span &s : dot_) out_.add(t + s.y, l + s.x0, l + s.x1);
     }
 
     void cap(Point p) {
@@ -229,6 +235,7 @@ private:
     Rect clip_;
     SpanSink &out_;
     WorkBudget &work_;
+    std::vector<Span> dot_;
 };
 
 // Drops repeated points at both ends, which would give segments no

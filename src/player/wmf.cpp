@@ -1,28 +1,1000 @@
-// Windows metafiles: recognition and the header the platform reports. The
-// WMF record player is not written yet; playback draws nothing.
+// Windows metafiles. The platform draws one by converting it to an enhanced
+// metafile first (SetWinMetaFileBits without a reference DC or picture
+// format): a recording DC on the display, mapping MM_ANISOTROPIC with the
+// viewport and window both the display's size, plays the records, and the
+// picture's frame is the bounding box of what they drew. Both steps run
+// here over the WMF records themselves: a measuring pass finds that box on
+// the reference device, then a drawing pass hands each record, as the
+// recording DC would have recorded it, to the device context the EMF
+// player drives. docs/wmf.md has the reasoning.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <memory>
+#include <vector>
 
+#include "gdi/dc.h"
+#include "gdi/dib.h"
+#include "gdi/floodfill.h"
 #include "player/bytes.h"
 #include "player/player.h"
+#include "player/wmf_records.h"
 
 namespace vellora::player {
 
-bool isWinMetaFile(const uint8_t *data, size_t size) {
-    if (!data || size < 18) return false;
-    const unsigned type = u16(data), hdr = u16(data + 2);
-    return (type == 1 || type == 2) && hdr == 9;
+namespace {
+
+using gdi::Point;
+
+// The reference device of the conversion: a 1024 x 768 display at 96 dpi,
+// as Wine's headless display reports it (the platform uses whatever screen
+// it runs on).
+constexpr int32_t kRefWidth = 1024, kRefHeight = 768;
+constexpr int32_t kRefWidthMm = 271, kRefHeightMm = 203;
+
+constexpr size_t kHeaderBytes = 18;
+constexpr uint32_t kEmfSignature = 0x464D4520u;  // " EMF"
+constexpr uint32_t kWmfcMagic = 0x43464D57u;      // "WMFC", EMF chunks in comments
+
+// ---------------------------------------------------------------- header
+
+struct WmfHeader {
+    size_t end = 0;        // bytes of the data that records may occupy
+    uint32_t objects = 0;  // object table slots
+};
+
+bool readHeader(const uint8_t *data, size_t size, WmfHeader &h) {
+    if (!isWinMetaFile(data, size)) return false;
+    // mtSize is not trusted: the records run to the end of the data (the
+    // platform sizes the metafile from the buffer it is given) and stop at
+    // META_EOF. mtMaxRecord is not used at all.
+    h.end = size & ~size_t(1);
+    h.objects = u16(data + 10);
+    return true;
 }
 
-void winMetaFileHeader(const uint8_t *, size_t, ENHMETAHEADER *out) {
+// Calls f(function, params, words) for each record up to META_EOF; a
+// record smaller than its own header or reaching past the data ends the
+// walk. Linear in the data: every record advances by its size.
+template <class F>
+void forEachRecord(const uint8_t *data, const WmfHeader &h, F &&f) {
+    size_t off = kHeaderBytes;
+    while (off + 6 <= h.end) {
+        const uint32_t words = u32(data + off);
+        const uint16_t func = u16(data + off + 4);
+        if (words < 3 || words > (h.end - off) / 2) break;
+        if (func == meta::EOF_) break;
+        if (!f(func, data + off + 6, size_t(words) - 3)) break;
+        off += size_t(words) * 2;
+    }
+}
+
+// ---------------------------------------------------------- embedded EMF
+
+// A WMF written by GetWinMetaFileBits carries the original EMF in MFCOMMENT
+// escapes at its start; converting it back returns that EMF. Wine accepts
+// it when the chunks come first and in order, their sizes agree, and the
+// 16-bit sum of the whole WMF is zero; so do we.
+bool embeddedEmf(const uint8_t *data, const WmfHeader &h, std::vector<uint8_t> &emf) {
+    emf.clear();
+    uint32_t total = 0, remaining = 0, chunks = 0;
+    bool started = false, done = false;
+    forEachRecord(data, h, [&](uint16_t func, const uint8_t *p, size_t words) {
+        // Escape function, byte count, then the comment: magic, type,
+        // version, a 16-bit checksum, flags, chunk count, this chunk's
+        // size, bytes left after it, EMF size, the chunk.
+        constexpr size_t kChunkHeader = 34;
+        if (func != meta::ESCAPE || words < 2 + kChunkHeader / 2 || u16(p) != meta::MFCOMMENT) return false;
+        const uint8_t *c = p + 4;
+        if (u32(c) != kWmfcMagic) return false;
+        const uint32_t count = u32(c + 18), size = u32(c + 22), left = u32(c + 26);
+        const uint32_t emfSize = u32(c + 30);
+        if (!started) {
+            // Never more than the WMF could hold.
+            if (emfSize < sizeof(ENHMETAHEADER) || emfSize > h.end || count == 0) return false;
+            total = remaining = emfSize;
+            chunks = count;
+            emf.reserve(emfSize);
+            started = true;
+        }
+        if (size > remaining || size > (words - 2) * 2 - kChunkHeader) return false;
+        remaining -= size;
+        if (left != remaining) return false;
+        emf.insert(emf.end(), c + kChunkHeader, c + kChunkHeader + size);
+        if (--chunks == 0) {
+            done = true;
+            return false;
+        }
+        return true;
+    });
+    if (!done || remaining != 0 || emf.size() != total) return false;
+    uint16_t sum = 0;
+    for (size_t i = 0; i + 1 < h.end; i += 2) sum = uint16_t(sum + u16(data + i));
+    if (sum != 0) return false;
+    return isEnhMetaFile(emf.data(), emf.size());
+}
+
+// ------------------------------------------------------------- objects
+
+// A font as the records describe it: a LOGFONTW, as the EMF player keeps
+// the fonts of EXTCREATEFONTINDIRECTW, for the text renderer.
+struct RecordFont : gdi::Font {
+    std::vector<uint8_t> logfont;
+};
+
+struct Object {
+    enum Kind { Empty, Pen, Brush, Font, Palette, Region } kind = Empty;
+    gdi::PenRef pen;
+    gdi::BrushRef brush;
+    gdi::FontRef font;
+    // Region: its rectangles as the record gives them, and their bounding
+    // box (0, 0, 0, 0 when empty, as the platform reports it).
+    std::shared_ptr<const std::vector<gdi::Rect>> rects;
+    gdi::Rect box;
+};
+
+// Binary raster operation of a ternary one that ignores its source, or 0
+// when the source matters.
+int rop2OfRop3(uint32_t rop) {
+    const unsigned r = (rop >> 16) & 0xFF;
+    // Bit (4p + 2s + d) of r is the result for pattern p, source s, dest d.
+    if (((r >> 2) & 0x33) != (r & 0x33)) return 0;
+    const unsigned t = (r & 1) | ((r >> 1) & 1) << 1 | ((r >> 4) & 1) << 2 | ((r >> 5) & 1) << 3;
+    return int(t) + 1;
+}
+
+// ---------------------------------------------------------------- player
+
+class Player {
+public:
+    enum class Mode { Measure, Draw };
+
+    Player(gdi::DeviceContext &dc, Mode mode, uint32_t slots) : dc_(dc), mode_(mode), slots_(slots) {
+        // What the conversion records before the first WMF record.
+        dc_.setMapMode(gdi::MM_ANISOTROPIC);
+        dc_.setViewportExt(kRefWidth, kRefHeight);
+        dc_.setWindowExt(kRefWidth, kRefHeight);
+    }
+
+    void play(uint16_t func, const uint8_t *p, size_t words);
+
+    // Measure: the bounds the recording DC collected, device pixels,
+    // inclusive; left > right while nothing was bounded.
+    const RECT &bounds() const { return bounds_; }
+
+private:
+    bool measuring() const { return mode_ == Mode::Measure; }
+    bool has(size_t n) const { return words_ >= n; }
+    uint16_t w(size_t i) const { return u16(p_ + 2 * i); }
+    int16_t s(size_t i) const { return i16(p_ + 2 * i); }
+    uint32_t color(size_t i) const { return uint32_t(w(i)) | uint32_t(w(i + 1)) << 16; }
+    // `count` points of 16-bit pairs from word `at`; false when they do not
+    // fit in the record.
+    bool points(size_t at, size_t count, std::vector<Point> &out) const;
+
+    void addBounds(int32_t l, int32_t t, int32_t r, int32_t b);
+    void addPointBounds(const Point *pts, size_t n);
+
+    Object *slot(uint32_t index) { return index < table_.size() ? &table_[index] : nullptr; }
+    void add(Object o);
+    void selectObject(uint32_t index);
+    void selectClip(const Object *o);
+    gdi::Region regionOf(const Object &o, bool logical) const;
+
+    void createPen();
+    void createBrush();
+    void createFont();
+    void createDibBrush();
+    void createDdbBrush();
+    void createRegion();
+    void createPalette();
+
+    void box(uint16_t func);
+    void arc(uint16_t func);
+    void poly(uint16_t func);
+    void polyPolygon();
+    void regionRecord(uint16_t func);
+    void patBlt(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t rop);
+    void text(uint16_t func);
+    void blit(uint16_t func);
+
+    gdi::DeviceContext &dc_;
+    Mode mode_;
+    uint32_t slots_;
+    std::vector<Object> table_;
+    const uint8_t *p_ = nullptr;
+    size_t words_ = 0;
+    std::vector<Point> pts_;
+    RECT bounds_{0, 0, -1, -1};
+};
+
+bool Player::points(size_t at, size_t count, std::vector<Point> &out) const {
+    if (at > words_ || count > (words_ - at) / 2) return false;
+    out.resize(count);
+    for (size_t i = 0; i < count; ++i) out[i] = {s(at + 2 * i), s(at + 2 * i + 1)};
+    return true;
+}
+
+void Player::addBounds(int32_t l, int32_t t, int32_t r, int32_t b) {
+    // The recording DC maps the two corners and orders them.
+    const Point a = dc_.toDevice({l, t}), c = dc_.toDevice({r, b});
+    const RECT d{std::min(a.x, c.x), std::min(a.y, c.y), std::max(a.x, c.x), std::max(a.y, c.y)};
+    if (bounds_.left > bounds_.right) {
+        bounds_ = d;
+        return;
+    }
+    bounds_.left = std::min(bounds_.left, d.left);
+    bounds_.top = std::min(bounds_.top, d.top);
+    bounds_.right = std::max(bounds_.right, d.right);
+    bounds_.bottom = std::max(bounds_.bottom, d.bottom);
+}
+
+void Player::addPointBounds(const Point *pts, size_t n) {
+    if (n == 0) {
+        addBounds(0, 0, -1, -1);  // the recorder's "empty" box, mapped all the same
+        return;
+    }
+    int32_t l = pts[0].x, t = pts[0].y, r = l, b = t;
+    for (size_t i = 1; i < n; ++i) {
+        l = std::min(l, pts[i].x), r = std::max(r, pts[i].x);
+        t = std::min(t, pts[i].y), b = std::max(b, pts[i].y);
+    }
+    addBounds(l, t, r, b);
+}
+
+// A new object takes the lowest free slot; with none free it is dropped.
+void Player::add(Object o) {
+    for (Object &e : table_)
+        if (e.kind == Object::Empty) {
+            e = std::move(o);
+            return;
+        }
+    if (table_.size() < slots_) table_.push_back(std::move(o));
+}
+
+gdi::Region Player::regionOf(const Object &o, bool logical) const {
+    return logical ? dc_.regionFromLogical(*o.rects) : dc_.regionFromReference(*o.rects);
+}
+
+void Player::selectClip(const Object *o) {
+    if (measuring()) return;  // clipping does not limit the recorded bounds
+    // The recorder writes the region's data; anything that is not a region
+    // records none, and no data selects no clip.
+    if (!o || o->kind != Object::Region) {
+        dc_.selectClipRegion(nullptr, gdi::RegionOp::Copy);
+        return;
+    }
+    const gdi::Region rgn = regionOf(*o, false);
+    dc_.selectClipRegion(&rgn, gdi::RegionOp::Copy);
+}
+
+void Player::selectObject(uint32_t index) {
+    Object *o = slot(index);
+    if (!o) return;
+    switch (o->kind) {
+    case Object::Pen: dc_.selectPen(o->pen); break;
+    case Object::Brush: dc_.selectBrush(o->brush); break;
+    case Object::Font: dc_.state().font = o->font; break;
+    case Object::Region: selectClip(o); break;  // SelectObject of a region clips
+    default: break;  // palettes are selected by SELECTPALETTE only
+    }
+}
+
+void Player::createPen() {
+    if (!has(5)) return;
+    auto pen = std::make_shared<gdi::Pen>();
+    // CreatePen makes anything past PS_INSIDEFRAME solid (caps and joins
+    // included) and drops the width of a null pen.
+    uint32_t style = w(0);
+    if (style > gdi::PS_INSIDEFRAME) style = gdi::PS_SOLID;
+    pen->style = style;
+    pen->width = std::abs(int32_t(s(1)));
+    pen->color = color(3);
+    if (style == gdi::PS_NULL) pen->width = 1, pen->color = 0;
+    pen->brush.color = pen->color;
+    Object o;
+    o.kind = Object::Pen;
+    o.pen = std::move(pen);
+    add(std::move(o));
+}
+
+void Player::createBrush() {
+    if (!has(4)) return;
+    auto brush = std::make_shared<gdi::Brush>();
+    brush->style = w(0);
+    brush->color = color(1);
+    brush->hatch = w(3);
+    switch (brush->style) {
+    case gdi::BS_SOLID:
+    case gdi::BS_NULL: brush->hatch = 0; break;
+    case gdi::BS_HATCHED:
+        if (brush->hatch > gdi::HS_DIAGCROSS) {
+            if (brush->hatch >= 12) return;  // past the hatches the platform knows: no brush
+            brush->style = gdi::BS_SOLID;
+            brush->hatch = 0;
+        }
+        break;
+    default: return;  // pattern styles name a bitmap handle a file cannot carry
+    }
+    Object o;
+    o.kind = Object::Brush;
+    o.brush = std::move(brush);
+    add(std::move(o));
+}
+
+void Player::createFont() {
+    // LOGFONT16: height, width, escapement, orientation, weight, then bytes
+    // italic, underline, strike-out, charset, precisions, quality, pitch and
+    // family, and a 32-byte face name that short records cut off.
+    if (!has(9)) return;
+    auto font = std::make_shared<RecordFont>();
+    std::vector<uint8_t> &lf = font->logfont;
+    lf.assign(92, 0);
+    auto put32 = [&](size_t at, int32_t v) {
+        const uint32_t u = uint32_t(v);
+        for (int k = 0; k < 4; ++k) lf[at + size_t(k)] = uint8_t(u >> (8 * k));
+    };
+    for (size_t i = 0; i < 5; ++i) put32(4 * i, s(i));
+    std::memcpy(lf.data() + 20, p_ + 10, 8);
+    const size_t faceBytes = std::min<size_t>(32, (words_ - 9) * 2);
+    for (size_t i = 0; i < faceBytes && i < 31; ++i) {
+        const uint8_t ch = p_[18 + i];
+        if (!ch) break;
+        lf[28 + 2 * i] = ch;  // Latin-1 to UTF-16
+    }
+    Object o;
+    o.kind = Object::Font;
+    o.font = std::move(font);
+    add(std::move(o));
+}
+
+void Player::createDibBrush() {
+    // Style (pattern or DIB pattern: the same here), colour usage, packed DIB.
+    if (!has(2)) return;
+    const uint16_t usage = w(1);
+    const uint8_t *dib = p_ + 4;
+    const size_t bytes = (words_ - 2) * 2;
+    if (bytes < 4 || usage > 1) return;
+    const uint32_t headerSize = u32(dib);
+    if (headerSize < 12 || headerSize > bytes) return;
+    // Colour table length, so the pixels can be found after it.
+    uint32_t bits = 0, used = 0, compression = 0;
+    if (headerSize == 12) {
+        bits = u16(dib + 10);
+    } else {
+        if (headerSize < 40) return;
+        bits = u16(dib + 14);
+        compression = u32(dib + 16);
+        used = u32(dib + 32);
+    }
+    uint64_t colours = 0;
+    if (bits <= 8) colours = used ? used : (uint64_t(1) << bits);
+    const uint64_t entry = usage == 1 ? 2 : (headerSize == 12 ? 3 : 4);
+    uint64_t table = colours * entry;
+    if (compression == 3 && headerSize == 40) table = 12;  // BI_BITFIELDS masks
+    if (headerSize + table > bytes) return;
+    std::vector<uint8_t> info(dib, dib + headerSize + table);
+    if (usage == 1) {
+        // DIB_PAL_COLORS: 16-bit indices into the default palette, turned
+        // into the colour entries the header's kind expects.
+        const size_t entryBytes = headerSize == 12 ? 3 : 4;
+        std::vector<uint8_t> rgb(info.begin(), info.begin() + headerSize);
+        for (size_t at = headerSize; at + 2 <= info.size(); at += 2) {
+            const gdi::ColorRef c = gdi::defaultPaletteEntry(u16(info.data() + at));
+            const uint8_t q[4] = {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 0};
+            rgb.insert(rgb.end(), q, q + entryBytes);
+        }
+        info.swap(rgb);
+    }
+    auto pattern = std::make_shared<gdi::Pattern>();
+    const size_t pixelsAt = headerSize + size_t(table);
+    if (!gdi::decodeDib(info.data(), info.size(), dib + pixelsAt, bytes - pixelsAt, false, *pattern))
+        return;
+    auto brush = std::make_shared<gdi::Brush>();
+    brush->style = gdi::BS_DIBPATTERNPT;
+    brush->pattern = std::move(pattern);
+    Object o;
+    o.kind = Object::Brush;
+    o.brush = std::move(brush);
+    add(std::move(o));
+}
+
+void Player::createDdbBrush() {
+    // Bitmap16 (type, width, height, bytes a row, planes, bits a pixel, a
+    // 32-bit pointer), 18 reserved bytes, then the rows top first. Only
+    // monochrome bitmaps are device independent enough to use: they draw in
+    // the text and background colours.
+    if (!has(7 + 9)) return;
+    const int32_t width = s(1), height = s(2), rowBytes = s(3);
+    const uint16_t planes = w(4) & 0xFF, bpp = w(4) >> 8;
+    if (width <= 0 || height <= 0 || planes != 1 || bpp != 1 || rowBytes < (width + 7) / 8) return;
+    if (uint64_t(width) * uint64_t(height) > gdi::kMaxPatternPixels) return;
+    const size_t at = 2 * 7 + 18;
+    const uint64_t need = uint64_t(rowBytes) * uint64_t(height);
+    if (need > words_ * 2 - at) return;
+    auto pattern = std::make_shared<gdi::Pattern>();
+    pattern->width = width;
+    pattern->height = height;
+    pattern->mono = true;
+    pattern->pixels.resize(size_t(width) * size_t(height));
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x) {
+            const uint8_t byte = p_[at + size_t(y) * size_t(rowBytes) + size_t(x / 8)];
+            pattern->pixels[size_t(y) * size_t(width) + size_t(x)] = (byte >> (7 - x % 8)) & 1;
+        }
+    auto brush = std::make_shared<gdi::Brush>();
+    brush->style = gdi::BS_DIBPATTERNPT;
+    brush->pattern = std::move(pattern);
+    Object o;
+    o.kind = Object::Brush;
+    o.brush = std::move(brush);
+    add(std::move(o));
+}
+
+void Player::createRegion() {
+    // Region object: next in chain, type, object count, size in bytes, scan
+    // count, largest scan, bounding box, then the scans: count of x values,
+    // top, bottom, the x pairs, the count again. A malformed scan drops the
+    // whole region, as the platform refuses it.
+    if (!has(11)) return;
+    const uint16_t scans = w(5);
+    auto rects = std::make_shared<std::vector<gdi::Rect>>();
+    size_t at = 11;
+    for (uint16_t i = 0; i < scans; ++i) {
+        if (at >= words_) return;
+        const uint16_t n = w(at);
+        if (n % 2) return;
+        if (size_t(n) + 3 >= words_ - at) return;  // scan past the record
+        if (w(at + n + 3) != n) return;
+        const int32_t top = s(at + 1), bottom = s(at + 2);
+        for (size_t k = 0; k < n; k += 2) {
+            int32_t l = s(at + 3 + k), r = s(at + 4 + k);
+            int32_t t = top, b = bottom;
+            if (l > r) std::swap(l, r);
+            if (t > b) std::swap(t, b);
+            if (l < r && t < b && rects->size() < gdi::limits::kMaxRegionRects) rects->push_back({l, t, r, b});
+        }
+        at += size_t(n) + 4;
+    }
+    Object o;
+    o.kind = Object::Region;
+    if (!rects->empty()) {
+        gdi::Rect bb = (*rects)[0];
+        for (const gdi::Rect &r : *rects) {
+            bb.left = std::min(bb.left, r.left), bb.top = std::min(bb.top, r.top);
+            bb.right = std::max(bb.right, r.right), bb.bottom = std::max(bb.bottom, r.bottom);
+        }
+        o.box = bb;
+    }
+    o.rects = std::move(rects);
+    add(std::move(o));
+}
+
+void Player::createPalette() {
+    // LOGPALETTE: version, entry count, entries. Colours of a 32-bit canvas
+    // do not go through it; the slot is taken all the same.
+    if (!has(2)) return;
+    const uint16_t n = w(1);
+    if (n == 0 || n > 1024 || size_t(n) * 2 > words_ - 2) return;
+    Object o;
+    o.kind = Object::Palette;
+    add(std::move(o));
+}
+
+// RECTANGLE, ELLIPSE, ROUNDRECT: the recorder refuses an empty box, orders
+// the corners and, the recording DC being in GM_COMPATIBLE, records the box
+// one unit smaller to the right and bottom; playback draws that box with
+// its edges included.
+void Player::box(uint16_t func) {
+    const size_t first = func == meta::ROUNDRECT ? 2 : 0;
+    if (!has(first + 4)) return;
+    int32_t b = s(first), r = s(first + 1), t = s(first + 2), l = s(first + 3);
+    if (l == r || t == b) return;
+    if (l > r) std::swap(l, r);
+    if (t > b) std::swap(t, b);
+    --r, --b;
+    if (measuring()) {
+        addBounds(l, t, r, b);
+        return;
+    }
+    switch (func) {
+    case meta::RECTANGLE: dc_.rectangle(l, t, r, b); break;
+    case meta::ELLIPSE: dc_.ellipse(l, t, r, b); break;
+    case meta::ROUNDRECT: dc_.roundRect(l, t, r, b, s(1), s(0)); break;
+    }
+}
+
+void Player::arc(uint16_t func) {
+    if (!has(8)) return;
+    const Point end{s(1), s(0)}, start{s(3), s(2)};
+    int32_t b = s(4), r = s(5), t = s(6), l = s(7);
+    if (l == r || t == b) return;
+    if (l > r) std::swap(l, r);
+    if (t > b) std::swap(t, b);
+    --r, --b;
+    const int kind = func == meta::ARC ? 0 : func == meta::CHORD ? 1 : 2;
+    if (!measuring()) {
+        dc_.arc(l, t, r, b, start, end, kind);
+        return;
+    }
+    // The recorder's box of an arc: the ends where the lines from the
+    // centre through the start and end points meet the ellipse, widened to
+    // every extreme of the ellipse the arc passes counterclockwise, and to
+    // the centre for a pie. Integer steps as the recorder takes them.
+    const int32_t xc = (l + r + 1) / 2, yc = (t + b + 1) / 2;
+    const double hw = double((r - l + 1) / 2), hh = double((b - t + 1) / 2);
+    double as = std::atan2(-double(start.y - yc), double(start.x - xc));
+    double ae = std::atan2(-double(end.y - yc), double(end.x - xc));
+    const double xs = hw * std::cos(as) + xc, ys = -hh * std::sin(as) + yc;
+    const double xe = hw * std::cos(ae) + xc, ye = -hh * std::sin(ae) + yc;
+    if (as < 0) as += 2 * M_PI;
+    if (ae < 0) ae += 2 * M_PI;
+    if (ae < as) ae += 2 * M_PI;
+    int32_t bl = int32_t(std::min(xs, xe)), bt = int32_t(std::min(ys, ye));
+    int32_t br = int32_t(std::max(xs, xe)), bb = int32_t(std::max(ys, ye));
+    for (int i = 0; i <= 8; ++i) {
+        if (i * M_PI / 2 < as) continue;
+        if (i * M_PI / 2 > ae) break;
+        switch (i % 4) {
+        case 0: br = r; break;
+        case 1: bt = t; break;
+        case 2: bl = l; break;
+        case 3: bb = b; break;
+        }
+    }
+    if (kind == 2) {
+        if (bl > xc) bl = xc;
+        else if (br < xc) br = xc;
+        if (bt > yc) bt = yc;
+        else if (bb < yc) bb = yc;
+    }
+    addBounds(bl, bt, br, bb);
+}
+
+void Player::poly(uint16_t func) {
+    if (!has(1) || !points(1, w(0), pts_)) return;
+    const size_t n = pts_.size();
+    if (func == meta::POLYGON && n < 2) return;  // the recorder refuses it
+    if (measuring()) {
+        addPointBounds(pts_.data(), n);
+        return;
+    }
+    if (func == meta::POLYGON) dc_.polygon(pts_.data(), n);
+    else dc_.polyline(pts_.data(), n);
+}
+
+void Player::polyPolygon() {
+    if (!has(1)) return;
+    const size_t polys = w(0);
+    if (polys > words_ - 1) return;
+    std::vector<uint32_t> counts(polys);
+    size_t total = 0;
+    bool boundsValid = polys > 0;
+    for (size_t i = 0; i < polys; ++i) {
+        const uint16_t c = w(1 + i);
+        // A negative count makes the recorded point total wrap; playback
+        // drops such a record.
+        if (c & 0x8000) return;
+        counts[i] = c;
+        total += c;
+        if (c < 2) boundsValid = false;
+    }
+    if (!points(1 + polys, total, pts_)) return;
+    // The recorder writes the record even when a polygon has fewer than two
+    // points, but bounds it only when all are whole.
+    if (measuring()) {
+        if (boundsValid && total > 0) addPointBounds(pts_.data(), total);
+        return;
+    }
+    dc_.polyPolygon(pts_.data(), counts.data(), polys);
+}
+
+void Player::regionRecord(uint16_t func) {
+    // FILLREGION: brush, region. FRAMEREGION: height, width, brush, region.
+    // INVERTREGION, PAINTREGION: region.
+    size_t regionAt = 0, brushAt = 0;
+    switch (func) {
+    case meta::FILLREGION: regionAt = 1, brushAt = 0; break;
+    case meta::FRAMEREGION: regionAt = 3, brushAt = 2; break;
+    default: regionAt = 0; break;
+    }
+    if (!has(regionAt + 1)) return;
+    Object *rgn = slot(w(regionAt));
+    if (!rgn || rgn->kind != Object::Region) return;
+    gdi::BrushRef brush;
+    if (func == meta::FILLREGION || func == meta::FRAMEREGION) {
+        Object *b = slot(w(brushAt));
+        if (!b || b->kind != Object::Brush) return;
+        brush = b->brush;
+    }
+    if (measuring()) {
+        addBounds(rgn->box.left, rgn->box.top, rgn->box.right - 1, rgn->box.bottom - 1);
+        return;
+    }
+    const gdi::Region r = regionOf(*rgn, true);
+    switch (func) {
+    case meta::FILLREGION: dc_.fillRegion(r, *brush); break;
+    case meta::FRAMEREGION: dc_.frameRegion(r, *brush, s(1), s(0)); break;
+    case meta::INVERTREGION: dc_.invertRegion(r); break;
+    case meta::PAINTREGION: dc_.paintRegion(r); break;
+    }
+}
+
+// PATBLT and the blits whose raster operation ignores the source: the
+// brush through the binary operation with the same truth table, over the
+// device pixels between the two mapped corners.
+void Player::patBlt(int32_t x, int32_t y, int32_t wd, int32_t ht, uint32_t rop) {
+    if (measuring()) {
+        addBounds(x, y, int32_t(int64_t(x) + wd - 1), int32_t(int64_t(y) + ht - 1));
+        return;
+    }
+    const int rop2 = rop2OfRop3(rop);
+    if (!rop2) return;
+    const Point a = dc_.toDevice({x, y});
+    const Point c = dc_.toDevice({int32_t(int64_t(x) + wd), int32_t(int64_t(y) + ht)});
+    const gdi::Rect r{std::min(a.x, c.x), std::min(a.y, c.y), std::max(a.x, c.x), std::max(a.y, c.y)};
+    if (r.empty()) return;
+    gdi::Paint paint;
+    if (rop2 == gdi::R2_BLACK || rop2 == gdi::R2_WHITE || rop2 == 6 || rop2 == gdi::R2_NOP) {
+        paint.kind = gdi::Paint::Solid;  // operations that do not read the brush
+    } else {
+        paint = dc_.brushPaint(*dc_.state().brush);
+        if (paint.kind == gdi::Paint::None) return;  // a null brush paints nothing
+    }
+    dc_.paint(gdi::Region::fromRect(r), paint, rop2);
+}
+
+// TEXTOUT and EXTTEXTOUT. The opaque rectangle is drawn here; the glyphs,
+// and the text's share of the picture's bounds, belong to the text
+// renderer, which is not written yet.
+void Player::text(uint16_t func) {
+    int32_t x = 0, y = 0;
+    uint16_t options = 0;
+    gdi::Rect rect;
+    bool haveRect = false;
+    if (func == meta::TEXTOUT) {
+        if (!has(1)) return;
+        const size_t strWords = (size_t(w(0)) + 1) / 2;
+        if (!has(1 + strWords + 2)) return;
+        y = s(1 + strWords);
+        x = s(2 + strWords);
+    } else {
+        if (!has(4)) return;
+        y = s(0), x = s(1);
+        options = w(3);
+        const uint16_t kOpaque = 2, kClipped = 4;
+        if (options & (kOpaque | kClipped)) {
+            if (!has(8)) return;
+            rect = {s(4), s(5), s(6), s(7)};
+            haveRect = true;
+        }
+        const size_t strWords = (size_t(w(2)) + 1) / 2;
+        if (!has((haveRect ? 8 : 4) + strWords)) return;
+        if (haveRect && (options & kOpaque) && !measuring()) {
+            // The background colour over the mapped rectangle, whatever the
+            // raster operation.
+            const Point a = dc_.toDevice({rect.left, rect.top});
+            const Point c = dc_.toDevice({rect.right, rect.bottom});
+            const gdi::Rect d{std::min(a.x, c.x), std::min(a.y, c.y), std::max(a.x, c.x),
+                              std::max(a.y, c.y)};
+            if (!d.empty()) {
+                gdi::Paint bk;
+                bk.kind = gdi::Paint::Solid;
+                bk.color = gdi::colorWord(dc_.state().bkColor);
+                dc_.paint(gdi::Region::fromRect(d), bk, gdi::R2_COPYPEN);
+            }
+        }
+    }
+    (void)x, (void)y;
+}
+
+// The bitmap records. Those whose raster operation ignores the source are
+// pattern blits; the others need the bitmap module's DIB blits, not written
+// yet, and only add their destination to the bounds.
+void Player::blit(uint16_t func) {
+    uint32_t rop = 0;
+    int32_t x = 0, y = 0, wd = 0, ht = 0;
+    bool hasBitmap = true;
+    switch (func) {
+    case meta::STRETCHDIB:
+        // rop, usage, source h, w, y, x, destination h, w, y, x, DIB
+        if (!has(11)) return;
+        rop = color(0), ht = s(7), wd = s(8), y = s(9), x = s(10);
+        break;
+    case meta::SETDIBTODEV:
+        // usage, scans, start scan, source y, x, h, w, destination y, x, DIB
+        if (!has(9)) return;
+        rop = 0xCC0020, ht = s(5), wd = s(6), y = s(7), x = s(8);
+        break;
+    case meta::DIBSTRETCHBLT:
+    case meta::STRETCHBLT:
+        // rop, source h, w, y, x, [reserved when no bitmap], destination h,
+        // w, y, x, bitmap
+        if (!has(10)) return;
+        hasBitmap = words_ != 10;
+        {
+            const size_t d = hasBitmap ? 6 : 7;
+            if (!has(d + 4)) return;
+            rop = color(0), ht = s(d), wd = s(d + 1), y = s(d + 2), x = s(d + 3);
+        }
+        break;
+    case meta::DIBBITBLT:
+    case meta::BITBLT:
+        // rop, source y, x, [reserved when no bitmap], h, w, destination y,
+        // x, bitmap
+        if (!has(8)) return;
+        hasBitmap = words_ != 9;
+        {
+            const size_t d = hasBitmap ? 4 : 5;
+            if (!has(d + 4)) return;
+            rop = color(0), ht = s(d), wd = s(d + 1), y = s(d + 2), x = s(d + 3);
+        }
+        break;
+    default: return;
+    }
+    if (rop2OfRop3(rop) || !hasBitmap) {
+        patBlt(x, y, wd, ht, rop);
+        return;
+    }
+    if (measuring()) addBounds(x, y, int32_t(int64_t(x) + wd - 1), int32_t(int64_t(y) + ht - 1));
+}
+
+void Player::play(uint16_t func, const uint8_t *p, size_t words) {
+    p_ = p;
+    words_ = words;
+    gdi::DcState &st = dc_.state();
+    switch (func) {
+    // ---- state
+    case meta::SETBKCOLOR:
+        if (has(2)) st.bkColor = color(0);
+        break;
+    case meta::SETTEXTCOLOR:
+        if (has(2)) st.textColor = color(0);
+        break;
+    case meta::SETBKMODE:
+        if (has(1) && (w(0) == gdi::TRANSPARENT || w(0) == gdi::OPAQUE)) st.bkMode = w(0);
+        break;
+    case meta::SETMAPMODE:
+        if (has(1)) dc_.setMapMode(s(0));
+        break;
+    case meta::SETROP2:
+        if (has(1) && w(0) >= 1 && w(0) <= 16) st.rop2 = w(0);
+        break;
+    case meta::SETPOLYFILLMODE:
+        if (has(1) && (w(0) == gdi::ALTERNATE || w(0) == gdi::WINDING)) st.polyFillMode = w(0);
+        break;
+    case meta::SETSTRETCHBLTMODE:
+        if (has(1) && w(0) >= 1 && w(0) <= 4) st.stretchMode = w(0);
+        break;
+    case meta::SETTEXTALIGN:
+        if (has(1)) st.textAlign = w(0);
+        break;
+    case meta::SETTEXTCHAREXTRA:
+        if (has(1)) st.textCharExtra = s(0);
+        break;
+    case meta::SETTEXTJUSTIFICATION:
+        if (has(2)) st.breakExtra = s(1), st.breakCount = s(0);
+        break;
+    case meta::SETMAPPERFLAGS:
+        if (has(2)) st.mapperFlags = color(0);
+        break;
+    case meta::SETLAYOUT:
+        if (has(1)) st.layout = w(0);
+        break;
+    case meta::SETRELABS: break;  // no effect since 16-bit Windows
+
+    case meta::SETWINDOWORG:
+        if (has(2)) dc_.setWindowOrg(s(1), s(0));
+        break;
+    case meta::SETWINDOWEXT:
+        if (has(2)) dc_.setWindowExt(s(1), s(0));
+        break;
+    case meta::SETVIEWPORTORG:
+        if (has(2)) dc_.setViewportOrg(s(1), s(0));
+        break;
+    case meta::SETVIEWPORTEXT:
+        if (has(2)) dc_.setViewportExt(s(1), s(0));
+        break;
+    case meta::OFFSETWINDOWORG:
+        if (has(2)) dc_.offsetWindowOrg(s(1), s(0));
+        break;
+    case meta::OFFSETVIEWPORTORG:
+        if (has(2)) dc_.offsetViewportOrg(s(1), s(0));
+        break;
+    case meta::SCALEWINDOWEXT:
+        if (has(4)) dc_.scaleWindowExt(s(3), s(2), s(1), s(0));
+        break;
+    case meta::SCALEVIEWPORTEXT:
+        if (has(4)) dc_.scaleViewportExt(s(3), s(2), s(1), s(0));
+        break;
+    case meta::SAVEDC: dc_.saveDC(); break;
+    case meta::RESTOREDC:
+        if (has(1)) dc_.restoreDC(s(0));
+        break;
+
+    // ---- clipping (device units of the reference device for regions)
+    case meta::INTERSECTCLIPRECT:
+        if (has(4) && !measuring()) dc_.intersectClipRect(s(3), s(2), s(1), s(0));
+        break;
+    case meta::EXCLUDECLIPRECT:
+        if (has(4) && !measuring()) dc_.excludeClipRect(s(3), s(2), s(1), s(0));
+        break;
+    case meta::OFFSETCLIPRGN:
+        if (has(2) && !measuring()) dc_.offsetClipRgn(s(1), s(0));
+        break;
+    case meta::SELECTCLIPREGION:
+        // Index 0 stands for no region: the clip is reset.
+        if (has(1)) selectClip(w(0) ? slot(w(0)) : nullptr);
+        break;
+
+    // ---- objects
+    case meta::SELECTOBJECT:
+        if (has(1)) selectObject(w(0));
+        break;
+    case meta::DELETEOBJECT:
+        if (has(1))
+            if (Object *o = slot(w(0))) *o = Object{};
+        break;
+    case meta::CREATEPENINDIRECT: createPen(); break;
+    case meta::CREATEBRUSHINDIRECT: createBrush(); break;
+    case meta::CREATEFONTINDIRECT: createFont(); break;
+    case meta::DIBCREATEPATTERNBRUSH: createDibBrush(); break;
+    case meta::CREATEPATTERNBRUSH: createDdbBrush(); break;
+    case meta::CREATEREGION: createRegion(); break;
+    case meta::CREATEPALETTE: createPalette(); break;
+    case meta::SELECTPALETTE:
+    case meta::REALIZEPALETTE:
+    case meta::ANIMATEPALETTE:
+    case meta::SETPALENTRIES:
+    case meta::RESIZEPALETTE: break;  // a 32-bit canvas draws colours, not indices
+
+    // ---- drawing
+    case meta::MOVETO:
+        if (has(2)) {
+            if (measuring()) st.curPos = {s(1), s(0)};
+            else dc_.moveTo({s(1), s(0)});
+        }
+        break;
+    case meta::LINETO:
+        if (has(2)) {
+            const Point to{s(1), s(0)};
+            if (measuring()) {
+                const Point from = st.curPos;
+                addBounds(std::min(from.x, to.x), std::min(from.y, to.y), std::max(from.x, to.x),
+                          std::max(from.y, to.y));
+                st.curPos = to;
+            } else {
+                dc_.lineTo(to);
+            }
+        }
+        break;
+    case meta::RECTANGLE:
+    case meta::ELLIPSE:
+    case meta::ROUNDRECT: box(func); break;
+    case meta::ARC:
+    case meta::CHORD:
+    case meta::PIE: arc(func); break;
+    case meta::POLYGON:
+    case meta::POLYLINE: poly(func); break;
+    case meta::POLYPOLYGON: polyPolygon(); break;
+    case meta::SETPIXEL:
+        if (has(4)) {
+            if (measuring()) addBounds(s(3), s(2), s(3), s(2));
+            else dc_.setPixel({s(3), s(2)}, color(0));
+        }
+        break;
+    case meta::FLOODFILL:
+        // Not bounded by the recorder.
+        if (has(4) && !measuring()) gdi::extFloodFill(dc_, {s(3), s(2)}, color(0), gdi::FLOODFILLBORDER);
+        break;
+    case meta::EXTFLOODFILL:
+        if (has(5) && !measuring()) gdi::extFloodFill(dc_, {s(4), s(3)}, color(1), w(0));
+        break;
+    case meta::FILLREGION:
+    case meta::FRAMEREGION:
+    case meta::INVERTREGION:
+    case meta::PAINTREGION: regionRecord(func); break;
+    case meta::PATBLT:
+        if (has(6)) patBlt(s(5), s(4), s(3), s(2), color(0));
+        break;
+    case meta::TEXTOUT:
+    case meta::EXTTEXTOUT: text(func); break;
+    case meta::STRETCHDIB:
+    case meta::SETDIBTODEV:
+    case meta::DIBSTRETCHBLT:
+    case meta::STRETCHBLT:
+    case meta::DIBBITBLT:
+    case meta::BITBLT: blit(func); break;
+
+    // Escapes: comments, and printer escapes a memory DC does not honour.
+    // Nothing in a metafile makes playback call back or stop (SETABORTPROC
+    // included).
+    case meta::ESCAPE: break;
+    default: break;
+    }
+}
+
+// Runs the measuring pass: the bounds the recording DC would collect.
+RECT measure(const uint8_t *data, const WmfHeader &h) {
+    uint32_t pixel = 0;
+    gdi::Bitmap bm{reinterpret_cast<uint8_t *>(&pixel), 1, 1, 4};
+    gdi::DeviceCaps ref{kRefWidth, kRefHeight, kRefWidthMm, kRefHeightMm};
+    gdi::DeviceContext dc(bm, ref, gdi::Matrix(), {0, 0, 1, 1});
+    Player player(dc, Player::Mode::Measure, h.objects);
+    forEachRecord(data, h, [&](uint16_t func, const uint8_t *p, size_t words) {
+        player.play(func, p, words);
+        return true;
+    });
+    return player.bounds();
+}
+
+int32_t frameCoord(int32_t v, int32_t mm, int32_t px) {
+    // As the recorder computes it: bounds * millimetres * 100 / pixels,
+    // truncated toward zero.
+    const int64_t r = int64_t(v) * mm * 100 / px;
+    return int32_t(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, r)));
+}
+
+void convertedHeader(const uint8_t *data, const WmfHeader &h, ENHMETAHEADER *out) {
     std::memset(out, 0, sizeof *out);
     out->iType = 1;
     out->nSize = sizeof *out;
-    out->dSignature = 0x464D4520u;
-    out->rclFrame = RECT{0, 0, 1000, 1000};
+    out->dSignature = kEmfSignature;
+    out->nVersion = 0x10000;
+    out->nBytes = sizeof *out;
+    out->nRecords = 1;
+    out->nHandles = 1;
+    out->szlDevice = {kRefWidth, kRefHeight};
+    out->szlMillimeters = {kRefWidthMm, kRefHeightMm};
+    out->szlMicrometers = {kRefWidthMm * 1000, kRefHeightMm * 1000};
+    const RECT b = measure(data, h);
+    out->rclBounds = b;
+    out->rclFrame = {frameCoord(b.left, kRefWidthMm, kRefWidth), frameCoord(b.top, kRefHeightMm, kRefHeight),
+                     frameCoord(b.right, kRefWidthMm, kRefWidth),
+                     frameCoord(b.bottom, kRefHeightMm, kRefHeight)};
 }
 
-bool playWinMetaFile(const Surface &, const uint8_t *data, size_t size, const RECT &) {
-    return isWinMetaFile(data, size);
+}  // namespace
+
+bool isWinMetaFile(const uint8_t *data, size_t size) {
+    // mtType memory (1) or disk (2), mtHeaderSize 9 words, mtVersion 1.0 or 3.0.
+    if (!data || size < kHeaderBytes) return false;
+    const unsigned type = u16(data), hdr = u16(data + 2), version = u16(data + 4);
+    return (type == 1 || type == 2) && hdr == 9 && (version == 0x100 || version == 0x300);
+}
+
+void winMetaFileHeader(const uint8_t *data, size_t size, ENHMETAHEADER *out) {
+    std::memset(out, 0, sizeof *out);
+    WmfHeader h;
+    if (!readHeader(data, size, h)) return;
+    std::vector<uint8_t> emf;
+    if (embeddedEmf(data, h, emf)) {
+        const size_t n = std::min<size_t>(u32(emf.data() + 4), sizeof *out);
+        std::memcpy(out, emf.data(), n);
+        return;
+    }
+    convertedHeader(data, h, out);
+}
+
+bool playWinMetaFile(const Surface &surface, const uint8_t *data, size_t size, const RECT &rect) {
+    WmfHeader h;
+    if (!readHeader(data, size, h) || !surface.top || surface.width <= 0 || surface.height <= 0)
+        return false;
+    std::vector<uint8_t> emf;
+    if (embeddedEmf(data, h, emf)) return playEnhMetaFile(surface, emf.data(), emf.size(), rect);
+
+    ENHMETAHEADER header;
+    convertedHeader(data, h, &header);
+    gdi::Bitmap bm{surface.top, surface.width, surface.height, surface.stride};
+    gdi::DeviceCaps ref{kRefWidth, kRefHeight, kRefWidthMm, kRefHeightMm};
+    gdi::DeviceContext dc(bm, ref, playbackTransform(header, rect), {0, 0, surface.width, surface.height});
+    Player player(dc, Player::Mode::Draw, h.objects);
+    forEachRecord(data, h, [&](uint16_t func, const uint8_t *p, size_t words) {
+        if (dc.work().exhausted()) return false;
+        player.play(func, p, words);
+        return true;
+    });
+    return true;
 }
 
 }  // namespace vellora::player

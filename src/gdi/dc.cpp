@@ -1173,33 +1173,23 @@ void DeviceContext::arc(int32_t l, int32_t t, int32_t r, int32_t b, Point start,
 }
 
 void DeviceContext::angleArc(Point centre, uint32_t radius, float start, float sweep) {
+    // As the platform draws it: a line from the current position to the
+    // start of the arc, then the arc in the sweep's direction, which ends
+    // where the current position is left.
     if (!std::isfinite(start) || !std::isfinite(sweep)) return;
     const double r = std::min<double>(radius, limits::kMaxDeviceCoord);
-    const double a0 = double(start) * M_PI / 180, sw = std::fmod(double(sweep), 3600.0) * M_PI / 180;
-    const PointF d0 = xform_.applyVector(r, r);
-    const double devR = std::max(std::fabs(d0.x), std::fabs(d0.y));
-    int steps = int(std::ceil(std::fabs(sw) * std::sqrt(std::max(devR, 1.0)) * 2));
-    steps = std::max(2, std::min(steps, limits::kMaxCurveSegments));
-    std::vector<Point> pts;
-    const bool inPath = pathOpen();
-    if (!inPath) pts.push_back(toDevice(s_.curPos));
-    Point lastLogical = s_.curPos;
-    for (int i = 0; i <= steps; ++i) {
-        const double a = a0 + sw * i / steps;
-        const double x = centre.x + r * std::cos(a), y = centre.y - r * std::sin(a);
-        const PointF d = xform_.apply(x, y);
-        pts.push_back({roundCoord(d.x), roundCoord(d.y)});
-        lastLogical = {int32_t(std::lround(std::max(-2e9, std::min(2e9, x)))),
-                       int32_t(std::lround(std::max(-2e9, std::min(2e9, y))))};
-    }
-    if (inPath) {
-        Path &path = openPath();
-        if (path.newFigure) path.moveTo(toDevice(s_.curPos));
-        for (const Point &p : pts) path.add(p, PT_LINETO);
-    } else {
-        fillAndStroke(pts, {uint32_t(pts.size())}, {false}, false, true);
-    }
-    s_.curPos = lastLogical;
+    const double a0 = double(start) * M_PI / 180, a1 = (double(start) + double(sweep)) * M_PI / 180;
+    auto at = [&](double v) { return int32_t(std::floor(std::max(-2e9, std::min(2e9, v)) + 0.5)); };
+    const Point p0{at(centre.x + std::cos(a0) * r), at(centre.y - std::sin(a0) * r)};
+    const Point p1{at(centre.x + std::cos(a1) * r), at(centre.y - std::sin(a1) * r)};
+    const int saved = s_.arcDirection;
+    s_.arcDirection = sweep >= 0 ? AD_COUNTERCLOCKWISE : AD_CLOCKWISE;
+    const int32_t rr = int32_t(r);
+    arc(int32_t(std::max<int64_t>(INT32_MIN, int64_t(centre.x) - rr)),
+        int32_t(std::max<int64_t>(INT32_MIN, int64_t(centre.y) - rr)),
+        int32_t(std::min<int64_t>(INT32_MAX, int64_t(centre.x) + rr)),
+        int32_t(std::min<int64_t>(INT32_MAX, int64_t(centre.y) + rr)), p0, p1, -1);
+    s_.arcDirection = saved;
 }
 
 }  // namespace vellora::gdi

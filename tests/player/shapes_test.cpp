@@ -1,6 +1,8 @@
 // Curved shapes, pattern brushes, dashed wide pens and region records.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "canvas.h"
 
 using namespace vtest;
@@ -53,6 +55,32 @@ TEST(Arcs, ArcDirectionPicksTheOtherWayRound) {
             EXPECT_TRUE(c.painted(10, 20)) << msg;  // and the bottom
         }
     }
+}
+
+TEST(Arcs, AngleArcDrawsFromTheCurrentPositionAndMovesIt) {
+    EmfWriter w = ptest::pixelWriter(21, 21);
+    w.moveTo(0, 10);
+    std::vector<uint8_t> p;
+    put32(p, 10), put32(p, 10), put32(p, 5);  // centre, radius
+    const float start = 0, sweep = 90;
+    uint32_t v;
+    std::memcpy(&v, &start, 4);
+    put32(p, v);
+    std::memcpy(&v, &sweep, 4);
+    put32(p, v);
+    w.recordBytes(41, p);  // EMR_ANGLEARC
+    w.lineTo(10, 0);
+    Canvas c(21, 21);
+    c.play(w.bytes());
+    const std::string msg = c.dump({});
+    EXPECT_TRUE(c.painted(5, 10)) << msg;    // the line to the arc's start (15, 10)
+    int arc = 0;  // the quarter arc up to (10, 5)
+    for (int y = 5; y <= 8; ++y)
+        for (int x = 11; x <= 14; ++x) arc += c.painted(x, y);
+    EXPECT_GE(arc, 3) << msg;
+    EXPECT_TRUE(c.painted(10, 2)) << msg;    // the next line starts where the arc ended
+    EXPECT_FALSE(c.painted(10, 15)) << msg;  // not the lower half
+    EXPECT_FALSE(c.painted(6, 7)) << msg;
 }
 
 TEST(Arcs, ChordClosesWithAStraightEdge) {

@@ -172,6 +172,9 @@ public:
     void widenPath();
     void selectClipPath(RegionOp op);
     bool pathOpen() const { return s_.path && s_.path->open; }
+    // The open path (device points), for modules that add figures of their
+    // own (text outlines); null when no path is open.
+    Path *currentPath() { return pathOpen() ? &openPath() : nullptr; }
 
     // ---- painting, for modules that draw their own shapes
     // Paints `pixels` (device) clipped to clip(), with `paint` and `rop2`.

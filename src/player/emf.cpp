@@ -8,8 +8,10 @@
 
 #include "gdi/dc.h"
 #include "gdi/dib.h"
+#include "gdi/font.h"
 #include "player/bytes.h"
 #include "player/emf_records.h"
+#include "player/emf_text.h"
 #include "player/player.h"
 
 namespace vellora::player {
@@ -20,11 +22,6 @@ using gdi::Point;
 
 constexpr uint32_t kSignature = 0x464D4520u;  // " EMF"
 constexpr uint32_t kStockFlag = 0x80000000u;
-
-// A font as the records describe it, kept for the text renderer.
-struct RecordFont : gdi::Font {
-    std::vector<uint8_t> logfont;
-};
 
 struct Object {
     enum Kind { None, Pen, Brush, Font, Palette, Other } kind = None;
@@ -473,9 +470,9 @@ void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
     case emr::EXTCREATEFONTINDIRECTW:
         if (has(size, 12)) {
             if (Object *o = slot(u32(r + 8))) {
-                auto font = std::make_shared<RecordFont>();
-                font->logfont.assign(r + 12, r + size);
-                *o = Object{Object::Font, nullptr, nullptr, font};
+                // The LOGFONTW; the rest of the record (full name, style,
+                // design vector) does not change the font drawn.
+                *o = Object{Object::Font, nullptr, nullptr, gdi::makeFont(gdi::decodeLogFontW(r + 12, size - 12))};
             }
         }
         break;
@@ -519,7 +516,13 @@ void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
     case emr::INVERTRGN:
     case emr::PAINTRGN: regionPaint(type); break;
 
-    default: break;  // comments (EMF+ included), text, bitmaps, unknown records
+    case emr::EXTTEXTOUTW:
+    case emr::EXTTEXTOUTA:
+    case emr::POLYTEXTOUTW:
+    case emr::POLYTEXTOUTA:
+    case emr::SMALLTEXTOUT: playTextRecord(dc_, type, r, size); break;
+
+    default: break;  // comments (EMF+ included), bitmaps, unknown records
     }
 }
 

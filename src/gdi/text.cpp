@@ -1,0 +1,568 @@
+#include "gdi/text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gdi/font.h"
+
+namespace vellora::gdi {
+
+namespace {
+
+constexpr uint32_t LAYOUT_RTL = 1;
+
+// Characters of one string drawn at most; the rest of a longer string is
+// left out (no real string comes near it).
+constexpr size_t kMaxTextCount = size_t(1) << 20;
+
+int32_t clamp32(double v) {
+    if (!(v == v)) return 0;
+    if (v > 2147483647.0) return 2147483647;
+    if (v < -2147483648.0) return -2147483647 - 1;
+    return int32_t(v);  // toward zero, as C converts
+}
+int32_t clamp32(int64_t v) {
+    return int32_t(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, v)));
+}
+int32_t gdiRound(double v) { return clamp32(std::floor(v + 0.5)); }
+
+// The device context's mapping as the platform applies it to text: points
+// both ways, and the sizes of device lengths in logical units.
+struct Mapping {
+    DeviceContext &dc;
+    Matrix fwd, inv;
+    explicit Mapping(DeviceContext &d) : dc(d), fwd(d.transform()) {
+        inv = fwd.invertible() ? toSingle(fwd.inverse()) : Matrix();
+    }
+    Point lpToDp(int32_t x, int32_t y) const { return dc.toDevice(Point{x, y}); }
+    Point dpToLp(Point p) const {
+        const PointF l = inv.apply(p.x, p.y);
+        return {roundCoord(l.x), roundCoord(l.y)};
+    }
+    // Device height of a logical height along y (INTERNAL_YWSTODS).
+    int32_t yLpToDp(int32_t h) const { return lpToDp(0, h).y - lpToDp(0, 0).y; }
+    int32_t heightToLp(int32_t h) const { return gdiRound(h * std::fabs(inv.m22)); }
+    int32_t xDpToLp(int32_t w) const { return gdiRound(w * inv.m11); }
+    int32_t yDpToLp(int32_t h) const { return gdiRound(h * inv.m22); }
+};
+
+LogFont selectedLogFont(const DcState &st) {
+    if (st.font)
+        if (auto *lf = dynamic_cast<const LogicalFont *>(st.font.get())) return lf->lf;
+    return stockLogFont(st.stockFont);
+}
+
+// The font as the platform realizes it for this device context: in the
+// compatible graphics mode only the height scales with the mapping (and the
+// escapement turns the glyphs); in the advanced mode the glyphs go through
+// the whole transform, a uniform scale folded into the height.
+RealizedFontRef realizeFor(const DeviceContext &dc, const LogFont &lfIn) {
+    const Matrix &m = dc.transform();
+    FontRequest req;
+    req.lf = lfIn;
+    LogFont &lf = req.lf;
+    lf.width = std::abs(lf.width);
+    if (dc.state().graphicsMode == GM_ADVANCED) {
+        req.m11 = m.m11, req.m12 = m.m12, req.m21 = m.m21, req.m22 = m.m22;
+        if (m.m21 == 0 && m.m12 == 0 && m.m11 == m.m22) {
+            lf.height = clamp32(lf.height * std::fabs(m.m11));
+            lf.width = clamp32(lf.width * std::fabs(m.m11));
+            req.m11 = req.m22 = m.m11 < 0 ? -1 : 1;
+        }
+    } else {
+        lf.orientation = lf.escapement;
+        if (m.m11 * m.m22 < 0) lf.orientation = -lf.orientation;
+        lf.height = clamp32(lf.height * std::fabs(m.m22));
+        lf.width = clamp32(lf.width * std::fabs(m.m22));
+    }
+    if (!std::isfinite(req.m11) || !std::isfinite(req.m12) || !std::isfinite(req.m21) || !std::isfinite(req.m22))
+        req.m11 = req.m22 = 1, req.m12 = req.m21 = 0;
+    return realizeFont(req);
+}
+
+// Wine's and the platform's blend of a grey glyph level over a pixel.
+const uint8_t kRamp[17] = {0, 0x4d, 0x68, 0x7c, 0x8c, 0x9a, 0xa7, 0xb2, 0xbd,
+                           0xc7, 0xd0, 0xd9, 0xe1, 0xe9, 0xf0, 0xf8, 0xff};
+
+uint8_t blendChannel(uint8_t dst, uint8_t text, int level) {
+    if (dst == text) return dst;
+    const unsigned lo = unsigned(kRamp[level]) * text / 0xFF;
+    const unsigned hi = kRamp[16 - level] + (0xFFu - kRamp[16 - level]) * text / 0xFF;
+    if (dst > text) return uint8_t(text + (unsigned(dst - text) * (hi - text)) / (0xFFu - text));
+    return uint8_t(text - (unsigned(text - dst) * (text - lo)) / text);
+}
+
+struct GlyphPlacement {
+    int32_t x, y;  // pen position, device
+    RealizedFont::Shaped shaped;
+};
+
+// Paints glyph images at their pen positions with the text colour, inside
+// `clip` (device pixels).
+void paintGlyphs(DeviceContext &dc, const std::vector<GlyphPlacement> &glyphs, const Region &clip,
+                 uint32_t color) {
+    if (clip.empty()) return;
+    const Rect cb = clip.bounds();
+    SpanSink spans;
+    std::vector<uint8_t> part;
+    bool gray = false;
+    for (const GlyphPlacement &g : glyphs) {
+        if (!g.shaped.glyph || !g.shaped.font) continue;
+        const Glyph &gl = *g.shaped.glyph;
+        if (gl.width <= 0 || gl.height <= 0) continue;
+        if (g.shaped.font->smoothed()) {
+            gray = true;
+            continue;
+        }
+        const int64_t left = int64_t(g.x) + gl.left, top = int64_t(g.y) - gl.top;
+        // Only the part of the box that can be seen.
+        const int64_t x0 = std::max<int64_t>(left, cb.left), x1 = std::min<int64_t>(left + gl.width, cb.right);
+        const int64_t y0 = std::max<int64_t>(top, cb.top), y1 = std::min<int64_t>(top + gl.height, cb.bottom);
+        if (x0 >= x1 || y0 >= y1) continue;
+        if (!dc.work().spend(uint64_t(y1 - y0) * uint64_t(1 + (x1 - x0) / 64))) return;
+        const bool kept = !gl.levels.empty();
+        const int32_t bandRows = kept ? int32_t(y1 - y0) : 256;
+        for (int64_t by = y0; by < y1; by += bandRows) {
+            const int64_t ey = std::min<int64_t>(y1, by + bandRows);
+            const uint8_t *levels;
+            int64_t stride, ox, oy;
+            if (kept) {
+                levels = gl.levels.data();
+                stride = gl.width;
+                ox = left;
+                oy = top;
+            } else {
+                g.shaped.font->renderPart(g.shaped.index, int32_t(x0 - left), int32_t(by - top), int32_t(x1 - left),
+                                          int32_t(ey - top), part);
+                if (part.empty()) continue;
+                levels = part.data();
+                stride = x1 - x0;
+                ox = x0;
+                oy = by;
+            }
+            for (int64_t y = by; y < ey; ++y) {
+                const uint8_t *row = levels + (y - oy) * stride;
+                int64_t x = x0;
+                while (x < x1) {
+                    while (x < x1 && row[x - ox] < 16) ++x;
+                    const int64_t s = x;
+                    while (x < x1 && row[x - ox] >= 16) ++x;
+                    if (x > s) spans.add(int32_t(y), int32_t(s), int32_t(x));
+                }
+            }
+        }
+    }
+    if (!spans.empty()) {
+        Paint p;
+        p.kind = Paint::Solid;
+        p.color = color;
+        dc.paint(Region::combine(spans.region(), clip, RegionOp::And), p, R2_COPYPEN);
+    }
+    if (!gray) return;
+
+    // Smoothed glyphs blend their grey levels into the pixels below.
+    const Region area = Region::combine(clip, dc.clip(), RegionOp::And);
+    Bitmap &bm = dc.bitmap();
+    const uint8_t tb = uint8_t(color), tg = uint8_t(color >> 8), tr = uint8_t(color >> 16);
+    for (const GlyphPlacement &g : glyphs) {
+        if (!g.shaped.glyph || !g.shaped.font || !g.shaped.font->smoothed()) continue;
+        const Glyph &gl = *g.shaped.glyph;
+        if (gl.width <= 0 || gl.height <= 0) continue;
+        const int64_t left = int64_t(g.x) + gl.left, top = int64_t(g.y) - gl.top;
+        area.forEachRect([&](int32_t rt, int32_t rb, int32_t rx0, int32_t rx1) {
+            const int64_t x0 = std::max<int64_t>(left, rx0), x1 = std::min<int64_t>(left + gl.width, rx1);
+            const int64_t y0 = std::max<int64_t>(top, rt), y1 = std::min<int64_t>(top + gl.height, rb);
+            if (x0 >= x1 || y0 >= y1) return;
+            if (!dc.work().spend(uint64_t(y1 - y0) * uint64_t(1 + (x1 - x0) / 16))) return;
+            std::vector<uint8_t> local;
+            const uint8_t *levels = gl.levels.data();
+            int64_t stride = gl.width, ox = left, oy = top;
+            if (gl.levels.empty()) {
+                g.shaped.font->renderPart(g.shaped.index, int32_t(x0 - left), int32_t(y0 - top), int32_t(x1 - left),
+                                          int32_t(y1 - top), local);
+                if (local.empty()) return;
+                levels = local.data();
+                stride = x1 - x0;
+                ox = x0;
+                oy = y0;
+            }
+            for (int64_t y = y0; y < y1; ++y) {
+                uint8_t *row = bm.top + ptrdiff_t(y) * bm.stride;
+                const uint8_t *lv = levels + (y - oy) * stride;
+                for (int64_t x = x0; x < x1; ++x) {
+                    const int level = lv[x - ox];
+                    if (level <= 1) continue;
+                    uint8_t *px = row + 4 * x;
+                    if (level >= 16) {
+                        px[0] = tb, px[1] = tg, px[2] = tr, px[3] = 0;
+                        continue;
+                    }
+                    px[0] = blendChannel(px[0], tb, level);
+                    px[1] = blendChannel(px[1], tg, level);
+                    px[2] = blendChannel(px[2], tr, level);
+                    px[3] = 0;
+                }
+            }
+        });
+    }
+}
+
+// Adds glyph outlines to the open path as the platform's path driver does:
+// quadratic runs become Bezier triples through the control points, points
+// rounded to whole device pixels.
+void addOutline(Path &path, int32_t x, int32_t y, const GlyphOutline &o) {
+    auto dev = [&](size_t i) {
+        auto r = [](int64_t v) { return (v >> 6) + ((v & 63) >= 32 ? 1 : 0); };
+        return Point{clamp32(int64_t(x) + r(o.x[i])), clamp32(int64_t(y) - r(o.y[i]))};
+    };
+    size_t first = 0;
+    for (size_t end : o.ends) {
+        if (end < first || end >= o.x.size()) break;
+        if (end == first) {  // single-point contours are skipped
+            first = end + 1;
+            continue;
+        }
+        path.moveTo(dev(first));
+        Point prev = dev(first);
+        size_t p = first + 1;
+        while (p <= end) {
+            const bool line = o.on[p];
+            std::vector<Point> run;
+            do {
+                run.push_back(dev(p));
+                ++p;
+            } while (p <= end && o.on[p] == o.on[p - 1]);
+            if (p > end && !o.on[p - 1]) {
+                run.push_back(dev(first));
+            } else if (p <= end && o.on[p]) {
+                run.push_back(dev(p));
+                ++p;
+            }
+            if (line) {
+                for (const Point &q : run) path.add(q, PT_LINETO);
+            } else {
+                std::vector<Point> pts;
+                pts.push_back(prev);
+                pts.insert(pts.end(), run.begin(), run.end());
+                const size_t n = pts.size();
+                if (n == 2) {
+                    path.add(pts[1], PT_LINETO);
+                } else if (n == 3) {
+                    for (const Point &q : pts) path.add(q, PT_BEZIERTO);
+                } else if (n > 3) {
+                    Point t[3];
+                    t[2] = pts[0];
+                    size_t left = n - 1, i = 0;
+                    while (left > 2) {
+                        t[0] = t[2];
+                        t[1] = pts[i + 1];
+                        t[2] = Point{int32_t((int64_t(pts[i + 2].x) + pts[i + 1].x) / 2),
+                                     int32_t((int64_t(pts[i + 2].y) + pts[i + 1].y) / 2)};
+                        for (const Point &q : t) path.add(q, PT_BEZIERTO);
+                        --left;
+                        ++i;
+                    }
+                    t[0] = t[2];
+                    t[1] = pts[i + 1];
+                    t[2] = pts[i + 2];
+                    for (const Point &q : t) path.add(q, PT_BEZIERTO);
+                }
+            }
+            prev = run.back();
+        }
+        path.closeFigure();
+        first = end + 1;
+    }
+}
+
+}  // namespace
+
+void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const TextRect *rect,
+                 const char16_t *str, size_t count, const int32_t *dx) {
+    DcState &st = dc.state();
+    if (dc.work().exhausted()) return;
+    if (count > kMaxTextCount) count = kMaxTextCount;
+    uint32_t align = st.textAlign;
+    if (flags & ETO_RTLREADING) align |= TA_RTLREADING;
+    if (st.layout & LAYOUT_RTL) {
+        if ((align & TA_CENTER) != TA_CENTER) align ^= TA_RIGHT;
+        align ^= TA_RTLREADING;
+    }
+    if (align & TA_UPDATECP) x = st.curPos.x, y = st.curPos.y;
+
+    const Mapping map(dc);
+    const LogFont lf = selectedLogFont(st);
+    const RealizedFontRef font = realizeFor(dc, lf);
+    if (!font) return;
+    const FontMetrics &fm = font->metrics();
+    const Matrix &m = dc.transform();
+    const bool compatible = st.graphicsMode != GM_ADVANCED;
+
+    // Metrics as the platform reads them: in logical units first.
+    int32_t tmAscent = map.heightToLp(fm.ascent), tmDescent = map.heightToLp(fm.descent);
+
+    int32_t escapement = fm.scalable ? lf.escapement : 0;
+    if (compatible && m.m11 * m.m22 < 0) escapement = -escapement;
+    double cosEsc = 1, sinEsc = 0;
+    if (escapement != 0) {
+        cosEsc = std::cos(escapement * M_PI / 1800);
+        sinEsc = std::sin(escapement * M_PI / 1800);
+    }
+
+    Rect rc;
+    const bool inPath = dc.pathOpen();
+    if (rect && (flags & (ETO_OPAQUE | ETO_CLIPPED))) {
+        const Point a = map.lpToDp(rect->left, rect->top), b = map.lpToDp(rect->right, rect->bottom);
+        rc = {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
+        if ((flags & ETO_OPAQUE) && !inPath && !rc.empty()) {
+            Paint p;
+            p.kind = Paint::Solid;
+            p.color = colorWord(st.bkColor);
+            dc.paint(Region::fromRect(rc), p, R2_COPYPEN);
+        }
+    } else {
+        flags &= ~uint32_t(ETO_CLIPPED);
+    }
+
+    Point width{0, 0};
+    int32_t ox = 0, oy = 0;
+    std::vector<Point> deltas;
+    std::vector<RealizedFont::Shaped> shaped;
+    const bool indices = (flags & ETO_GLYPH_INDEX) != 0;
+    if (count) {
+        const Point origin = map.lpToDp(x, y);
+        ox = origin.x, oy = origin.y;
+        font->shape(str, count, indices, shaped);
+
+        // Break extra as SetTextJustification left it: the playback DC's own
+        // window and viewport are one to one.
+        int32_t breakExtra = 0, breakRem = 0;
+        {
+            const int32_t extra = std::abs(st.breakExtra == INT32_MIN ? INT32_MAX : st.breakExtra);
+            const int32_t breaks = extra ? st.breakCount : 0;
+            if (breaks > 0) {
+                breakExtra = extra / breaks;
+                breakRem = extra - breaks * breakExtra;
+            }
+        }
+        const int32_t charExtra = st.textCharExtra;
+        // Text extent positions in logical units (GetTextExtentExPoint).
+        auto extents = [&](std::vector<int64_t> &pos) {
+            pos.resize(count);
+            int64_t total = 0, space = 0;
+            int32_t rem = breakRem;
+            for (size_t i = 0; i < count; ++i) {
+                if (shaped[i].glyph) total += shaped[i].glyph->extent;
+                if ((breakExtra || breakRem) && str[i] == fm.breakChar) {
+                    space += breakExtra;
+                    if (rem > 0) ++space, --rem;
+                }
+                pos[i] = std::abs(map.xDpToLp(clamp32(total + space))) + int64_t(i + 1) * charExtra;
+            }
+        };
+        if (charExtra || breakExtra || breakRem || dx || escapement != 0) {
+            std::vector<int64_t> lx(count), ly(count, 0);
+            if (dx) {
+                for (size_t i = 0; i < count; ++i) {
+                    if (flags & ETO_PDY) {
+                        lx[i] = int64_t(dx[2 * i]) + charExtra;
+                        ly[i] = -int64_t(dx[2 * i + 1]);
+                    } else {
+                        lx[i] = int64_t(dx[i]) + charExtra;
+                    }
+                }
+            } else {
+                std::vector<int64_t> pos;
+                extents(pos);
+                for (size_t i = 0; i < count; ++i) lx[i] = i ? pos[i] - pos[i - 1] : pos[0];
+            }
+            deltas.resize(count);
+            int64_t tx = 0, ty = 0;
+            const Point d0 = map.lpToDp(0, 0);
+            for (size_t i = 0; i < count; ++i) {
+                tx = std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, tx + lx[i]));
+                ty = std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, ty + ly[i]));
+                const int32_t wx = clamp32(cosEsc * double(tx) + sinEsc * double(ty));
+                const int32_t wy = clamp32(-sinEsc * double(tx) + cosEsc * double(ty));
+                const Point d1 = map.lpToDp(wx, wy);
+                Point d{d1.x - d0.x, d1.y - d0.y};
+                if (compatible) {
+                    if (m.m11 < 0) d.x = -d.x;
+                    if (m.m22 < 0) d.y = -d.y;
+                }
+                deltas[i] = {d.x - width.x, d.y - width.y};
+                width = d;
+            }
+            flags |= ETO_PDY;
+        } else {
+            std::vector<int64_t> pos;
+            extents(pos);
+            const int32_t sz = clamp32(count ? pos[count - 1] : int64_t(0));
+            const Point d1 = map.lpToDp(sz, 0), d0 = map.lpToDp(0, 0);
+            Point d{d1.x - d0.x, d1.y - d0.y};
+            if (compatible) {
+                if (m.m11 < 0) d.x = -d.x;
+                if (m.m22 < 0) d.y = -d.y;
+            }
+            width = d;
+        }
+    }
+
+    const int32_t ascent = std::abs(map.yLpToDp(tmAscent)), descent = std::abs(map.yLpToDp(tmDescent));
+    if (count) {
+        switch (align & TA_CENTER) {
+        case 0:  // TA_LEFT
+            if (align & TA_UPDATECP) st.curPos = map.dpToLp({ox + width.x, oy + width.y});
+            break;
+        case TA_CENTER:
+            ox -= width.x / 2;
+            oy -= width.y / 2;
+            break;
+        case TA_RIGHT:
+            ox -= width.x;
+            oy -= width.y;
+            if (align & TA_UPDATECP) st.curPos = map.dpToLp({ox, oy});
+            break;
+        }
+        switch (align & TA_BASELINE) {
+        case 0:  // TA_TOP
+            oy = clamp32(oy + ascent * cosEsc);
+            ox = clamp32(ox + ascent * sinEsc);
+            break;
+        case TA_BOTTOM:
+            oy = clamp32(oy - descent * cosEsc);
+            ox = clamp32(ox - descent * sinEsc);
+            break;
+        default: break;
+        }
+
+        if (!inPath && st.bkMode != TRANSPARENT && !((flags & ETO_CLIPPED) && (flags & ETO_OPAQUE))) {
+            const bool covered = (flags & ETO_OPAQUE) && rect && ox >= rc.left && ox + width.x < rc.right &&
+                                 oy - ascent >= rc.top && oy + descent < rc.bottom;
+            if (!covered) {
+                Rect box{ox, oy - ascent, clamp32(int64_t(ox) + width.x), oy + descent};
+                if (flags & ETO_CLIPPED) box = intersect(box, rc);
+                if (!box.empty()) {
+                    Paint p;
+                    p.kind = Paint::Solid;
+                    p.color = colorWord(st.bkColor);
+                    dc.paint(Region::fromRect(box), p, R2_COPYPEN);
+                }
+            }
+        }
+
+        // Pen positions of the glyphs.
+        std::vector<GlyphPlacement> placed;
+        placed.reserve(count);
+        int64_t px = ox, py = oy;
+        for (size_t i = 0; i < count; ++i) {
+            placed.push_back({clamp32(px), clamp32(py), shaped[i]});
+            if (!deltas.empty()) {
+                px += deltas[i].x;
+                py += deltas[i].y;
+            } else if (shaped[i].glyph) {
+                px += shaped[i].glyph->advanceX;
+                py += shaped[i].glyph->advanceY;
+            }
+        }
+        if (Path *path = dc.currentPath()) {
+            GlyphOutline outline;
+            for (const GlyphPlacement &g : placed) {
+                if (!g.shaped.font || !g.shaped.glyph) continue;
+                if (g.shaped.font->outline(g.shaped.index, outline)) addOutline(*path, g.x, g.y, outline);
+                if (path->full()) break;
+            }
+        } else {
+            Region clip = dc.clip();
+            if (flags & ETO_CLIPPED) clip = Region::combine(clip, Region::fromRect(rc), RegionOp::And);
+            paintGlyphs(dc, placed, clip, colorWord(st.textColor));
+        }
+    }
+
+    if (count && (lf.underline || lf.strikeOut)) {
+        int32_t underPos, underWidth, strikePos, strikeWidth;
+        auto lineWidth = [&](int32_t lp) {
+            int32_t w = std::abs(map.yLpToDp(lp));
+            if (w == 0) w = 1;
+            return lp < 0 ? -w : w;
+        };
+        if (fm.outline) {
+            const int32_t upLp = map.heightToLp(fm.underlinePosition);
+            underPos = std::abs(map.yLpToDp(upLp));
+            if (upLp < 0) underPos = -underPos;
+            underWidth = lineWidth(map.heightToLp(fm.underlineSize));
+            const int32_t spLp = map.heightToLp(fm.strikeoutPosition);
+            strikePos = std::abs(map.yLpToDp(spLp));
+            if (spLp < 0) strikePos = -strikePos;
+            strikeWidth = lineWidth(map.yDpToLp(fm.strikeoutSize));
+        } else {
+            underPos = 0;
+            underWidth = ascent / 20 + 1;
+            strikePos = ascent / 2;
+            strikeWidth = underWidth;
+        }
+        auto bar = [&](int32_t pos, int32_t w) {
+            const double off = double(pos) + w / 2;
+            Point pts[5];
+            pts[0] = {clamp32(ox - off * sinEsc), clamp32(oy - off * cosEsc)};
+            pts[1] = {clamp32(double(ox) + width.x - off * sinEsc), clamp32(double(oy) + width.y - off * cosEsc)};
+            pts[2] = {clamp32(pts[1].x + w * sinEsc), clamp32(pts[1].y + w * cosEsc)};
+            pts[3] = {clamp32(pts[0].x + w * sinEsc), clamp32(pts[0].y + w * cosEsc)};
+            pts[4] = pts[0];
+            for (Point &p : pts) p = map.dpToLp(p);
+            // A polygon in the text colour without an outline.
+            const PenRef pen = st.pen;
+            const BrushRef brush = st.brush;
+            auto fill = std::make_shared<Brush>();
+            fill->style = BS_SOLID;
+            fill->color = st.textColor;
+            st.pen = stockPen(8);
+            st.brush = fill;
+            dc.polygon(pts, 5);
+            dc.state().pen = pen;
+            dc.state().brush = brush;
+        };
+        if (lf.underline) bar(underPos, underWidth);
+        if (lf.strikeOut) bar(strikePos, strikeWidth);
+    }
+}
+
+void extTextOutA(DeviceContext &dc, int32_t x, int32_t y, uint32_t options, const TextRect *rect,
+                 const uint8_t *text, size_t count, const int32_t *dx) {
+    if (options & ETO_GLYPH_INDEX) {
+        // Glyph indices are 16-bit whatever the record's string type.
+        std::u16string idx(count, u'\0');
+        for (size_t i = 0; i < idx.size(); ++i) idx[i] = char16_t(text[2 * i] | text[2 * i + 1] << 8);
+        extTextOutW(dc, x, y, options, rect, idx.data(), idx.size(), dx);
+        return;
+    }
+    const LogFont lf = selectedLogFont(dc.state());
+    const RealizedFontRef font = realizeFor(dc, lf);
+    const uint32_t codePage = font ? font->codePage() : charsetCodePage(lf.charSet);
+    std::u16string wide;
+    std::vector<uint8_t> units;
+    decodeText(text, count, codePage, wide, &units);
+    std::vector<int32_t> wdx;
+    if (dx) {
+        const bool pdy = (options & ETO_PDY) != 0;
+        size_t b = 0;
+        for (size_t i = 0; i < wide.size(); ++i) {
+            const size_t n = units[i];
+            int64_t sx = 0, sy = 0;
+            for (size_t k = 0; k < n && b + k < count; ++k) {
+                sx += pdy ? dx[2 * (b + k)] : dx[b + k];
+                if (pdy) sy += dx[2 * (b + k) + 1];
+            }
+            wdx.push_back(clamp32(sx));
+            if (pdy) wdx.push_back(clamp32(sy));
+            b += n;
+        }
+    }
+    extTextOutW(dc, x, y, options, rect, wide.data(), wide.size(), dx ? wdx.data() : nullptr);
+}
+
+}  // namespace vellora::gdi

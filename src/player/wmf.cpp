@@ -630,9 +630,13 @@ void Player::patBlt(int32_t x, int32_t y, int32_t wd, int32_t ht, uint32_t rop) 
     }
     const int rop2 = rop2OfRop3(rop);
     if (!rop2) return;
+    // A negative extent covers the pixels before the start, the start
+    // pixel included: [end + 1, start + 1).
     const Point a = dc_.toDevice({x, y});
     const Point c = dc_.toDevice({int32_t(int64_t(x) + wd), int32_t(int64_t(y) + ht)});
-    const gdi::Rect r{std::min(a.x, c.x), std::min(a.y, c.y), std::max(a.x, c.x), std::max(a.y, c.y)};
+    gdi::Rect r{a.x, a.y, c.x, c.y};
+    if (r.left > r.right) r = {c.x + 1, r.top, a.x + 1, r.bottom};
+    if (r.top > r.bottom) r = {r.left, c.y + 1, r.right, a.y + 1};
     if (r.empty()) return;
     gdi::Paint paint;
     if (rop2 == gdi::R2_BLACK || rop2 == gdi::R2_WHITE || rop2 == 6 || rop2 == gdi::R2_NOP) {

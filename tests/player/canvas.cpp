@@ -27,4 +27,8 @@ bool Canvas::play(const std::vector<uint8_t> &emf, RECT rect) {
     return vellora::player::playEnhMetaFile(surface(), emf.data(), emf.size(), rect);
 }
 
+bool Canvas::playWmf(const std::vector<uint8_t> &wmf, RECT rect) {
+    return vellora::player::playWinMetaFile(surface(), wmf.data(), wmf.size(), rect);
+}
+
 }  // namespace ptest

@@ -32,6 +32,10 @@ public:
     std::string dump(const std::vector<std::pair<uint32_t, char>> &legend) const;
     bool play(const std::vector<uint8_t> &emf, RECT rect);
     bool play(const std::vector<uint8_t> &emf) { return play(emf, RECT{0, 0, w_, h_}); }
+    // A Windows metafile, as the pipeline draws one: converted without a
+    // reference DC or picture format, then played onto `rect`.
+    bool playWmf(const std::vector<uint8_t> &wmf, RECT rect);
+    bool playWmf(const std::vector<uint8_t> &wmf) { return playWmf(wmf, RECT{0, 0, w_, h_}); }
 
 private:
     int w_, h_;

@@ -30,29 +30,44 @@ std::string Canvas::dump(const std::vector<std::pair<uint32_t, char>> &legend) c
     return s;
 }
 
-bool Canvas::play(const std::vector<uint8_t> &emf, RECT rect) {
-    HENHMETAFILE mf = SetEnhMetaFileBits(UINT(emf.size()), emf.data());
-    if (!mf) return false;
+namespace {
+
+// Plays `mf` (and deletes it) into a DIB section holding the canvas pixels.
+bool playInto(std::vector<uint32_t> &px, int w, int h, HENHMETAFILE mf, const RECT &rect) {
     BITMAPINFO info;
     ZeroMemory(&info, sizeof info);
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w_, h_, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void *bits = nullptr;
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP bm = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     bool ok = false;
     if (bm && bits) {
         // Both are bottom-up rows of 4 * w bytes.
-        std::memcpy(bits, px_.data(), px_.size() * 4);
+        std::memcpy(bits, px.data(), px.size() * 4);
         HGDIOBJ old = SelectObject(dc, bm);
         ok = PlayEnhMetaFile(dc, mf, &rect) != FALSE;
         GdiFlush();
-        std::memcpy(px_.data(), bits, px_.size() * 4);
+        std::memcpy(px.data(), bits, px.size() * 4);
         SelectObject(dc, old);
         DeleteObject(bm);
     }
     DeleteDC(dc);
     DeleteEnhMetaFile(mf);
     return ok;
+}
+
+}  // namespace
+
+bool Canvas::play(const std::vector<uint8_t> &emf, RECT rect) {
+    HENHMETAFILE mf = SetEnhMetaFileBits(UINT(emf.size()), emf.data());
+    if (!mf) return false;
+    return playInto(px_, w_, h_, mf, rect);
+}
+
+bool Canvas::playWmf(const std::vector<uint8_t> &wmf, RECT rect) {
+    HENHMETAFILE mf = SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, nullptr);
+    if (!mf) return false;
+    return playInto(px_, w_, h_, mf, rect);
 }
 
 }  // namespace ptest

@@ -260,9 +260,12 @@ void wideLine(const Point *pts, size_t n, bool closed, int32_t width, uint32_t e
     else b.segments(pts, n, false, 0, n - 1, pts[0], pts[n - 1]);
 }
 
-void dashedWideLine(const Point *pts, size_t n, bool closed, int32_t width, uint32_t endcap,
-                    uint32_t join, double miterLimit, const std::vector<uint32_t> &dashesIn,
-                    const Rect &clip, SpanSink &out, WorkBudget &work) {
+namespace {
+
+// One dashed figure, its pattern started `phase` units in.
+void dashRun(const Point *pts, size_t n, bool closed, int32_t width, uint32_t endcap, uint32_t join,
+             double miterLimit, const std::vector<uint32_t> &dashesIn, uint64_t phase,
+             const Rect &clip, SpanSink &out, WorkBudget &work) {
     if (n < 2) return;
     std::vector<uint32_t> dashes = dashesIn;
     uint64_t total = 0;
@@ -288,6 +291,7 @@ void dashedWideLine(const Point *pts, size_t n, bool closed, int32_t width, uint
             mark = !mark;
         } while (s);
     };
+    if (phase) skip(phase);
 
     size_t start = 0;
     int64_t curLen = 0;
@@ -351,6 +355,76 @@ void dashedWideLine(const Point *pts, size_t n, bool closed, int32_t width, uint
     } else if (initialNum > 0) {
         b.segments(pts, n, false, 0, size_t(initialNum), pts[0], initialPoint);
     }
+}
+
+}  // namespace
+
+void dashedWideLine(const Point *pts, size_t n, bool closed, int32_t width, uint32_t endcap,
+                    uint32_t join, double miterLimit, const std::vector<uint32_t> &dashes,
+                    const Rect &clip, SpanSink &out, WorkBudget &work) {
+    if (n < 2) return;
+    // Nothing farther than this from the clip can paint a pixel of it, not
+    // even a miter. Stepping dash by dash along the parts beyond it would
+    // cost time in proportion to their length, so they are skipped whole.
+    const double margin = double(width) * std::max(miterLimit, 1.0) + 4;
+    const double L = clip.left - margin, T = clip.top - margin, R = clip.right + margin,
+                 B = clip.bottom + margin;
+    auto inside = [&](const Point &p) { return p.x >= L && p.x <= R && p.y >= T && p.y <= B; };
+    bool allInside = true;
+    for (size_t i = 0; i < n && allInside; ++i) allInside = inside(pts[i]);
+    // A closed figure whose start is in view keeps its pattern's wrap-around.
+    if (allInside || (closed && inside(pts[0]))) {
+        dashRun(pts, n, closed, width, endcap, join, miterLimit, dashes, 0, clip, out, work);
+        return;
+    }
+    std::vector<Point> run;
+    double runPhase = 0, walked = 0;
+    auto flush = [&] {
+        if (run.size() >= 2)
+            dashRun(run.data(), run.size(), false, width, endcap, join, miterLimit, dashes,
+                    uint64_t(runPhase), clip, out, work);
+        run.clear();
+    };
+    const size_t segs = closed ? n : n - 1;
+    for (size_t i = 0; i < segs; ++i) {
+        if (!work.spend(1)) return;
+        const Point a = pts[i], b = pts[i + 1 == n ? 0 : i + 1];
+        const double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
+        const double len = dx == 0 || dy == 0 ? std::fabs(dx + dy) : std::hypot(dx, dy);
+        // Liang-Barsky: the part of a..b inside the widened clip.
+        double t0 = 0, t1 = 1;
+        bool visible = true;
+        auto edge = [&](double p, double q) {
+            if (p == 0) {
+                if (q < 0) visible = false;
+            } else {
+                const double t = q / p;
+                if (p < 0) t0 = std::max(t0, t);
+                else t1 = std::min(t1, t);
+            }
+        };
+        edge(-dx, a.x - L);
+        edge(dx, R - a.x);
+        edge(-dy, a.y - T);
+        edge(dy, B - a.y);
+        if (!visible || t0 > t1) {
+            flush();
+            walked += len;
+            continue;
+        }
+        auto at = [&](double t) {
+            return Point{int32_t(std::lround(a.x + t * dx)), int32_t(std::lround(a.y + t * dy))};
+        };
+        if (run.empty() || t0 > 0) {
+            flush();
+            run.push_back(t0 > 0 ? at(t0) : a);
+            runPhase = walked + t0 * len;
+        }
+        run.push_back(t1 < 1 ? at(t1) : b);
+        if (t1 < 1) flush();
+        walked += len;
+    }
+    flush();
 }
 
 }  // namespace vellora::gdi

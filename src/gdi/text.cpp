@@ -565,4 +565,45 @@ void extTextOutA(DeviceContext &dc, int32_t x, int32_t y, uint32_t options, cons
     extTextOutW(dc, x, y, options, rect, wide.data(), wide.size(), dx ? wdx.data() : nullptr);
 }
 
+Point textExtentW(DeviceContext &dc, const char16_t *text, size_t count) {
+    const DcState &st = dc.state();
+    const RealizedFontRef font = realizeFor(dc, selectedLogFont(st));
+    if (!font) return {0, 0};
+    if (count > kMaxTextCount) count = kMaxTextCount;
+    const Mapping map(dc);
+    const FontMetrics &fm = font->metrics();
+    const int32_t height = std::abs(map.yDpToLp(fm.height));
+    if (!count) return {0, height};
+    std::vector<RealizedFont::Shaped> shaped;
+    font->shape(text, count, false, shaped);
+    // Device advances, break extra on the break characters, then logical
+    // units and the character extra, as GetTextExtentExPoint sums them.
+    int64_t total = 0, space = 0;
+    const int32_t extra = std::abs(st.breakExtra == INT32_MIN ? INT32_MAX : st.breakExtra);
+    const int32_t breaks = extra ? st.breakCount : 0;
+    int32_t breakExtra = 0, rem = 0;
+    if (breaks > 0) breakExtra = extra / breaks, rem = extra - breaks * breakExtra;
+    for (size_t i = 0; i < count && i < shaped.size(); ++i) {
+        if (shaped[i].glyph) total += shaped[i].glyph->extent;
+        if ((breakExtra || rem) && text[i] == fm.breakChar) {
+            space += breakExtra;
+            if (rem > 0) ++space, --rem;
+        }
+    }
+    const int64_t cx = std::abs(int64_t(map.xDpToLp(clamp32(total + space)))) + int64_t(count) * st.textCharExtra;
+    return {clamp32(cx), height};
+}
+
+int32_t textDescent(DeviceContext &dc) {
+    const RealizedFontRef font = realizeFor(dc, selectedLogFont(dc.state()));
+    if (!font) return 0;
+    return Mapping(dc).heightToLp(font->metrics().descent);
+}
+
+uint32_t textCodePage(DeviceContext &dc) {
+    const LogFont lf = selectedLogFont(dc.state());
+    const RealizedFontRef font = realizeFor(dc, lf);
+    return font ? font->codePage() : charsetCodePage(lf.charSet);
+}
+
 }  // namespace vellora::gdi

@@ -41,4 +41,13 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t options, cons
 void extTextOutA(DeviceContext &dc, int32_t x, int32_t y, uint32_t options, const TextRect *rect,
                  const uint8_t *text, size_t count, const int32_t *dx);
 
+// What a recording device context measures of text (the Windows-metafile
+// conversion stores it): GetTextExtentPoint32W of `count` UTF-16 units in
+// the selected font, logical units (x the extent, y the font's height);
+// GetTextMetricsW's tmDescent, logical units; and the code page ExtTextOutA
+// reads 8-bit text in with the selected font.
+Point textExtentW(DeviceContext &dc, const char16_t *text, size_t count);
+int32_t textDescent(DeviceContext &dc);
+uint32_t textCodePage(DeviceContext &dc);
+
 }  // namespace vellora::gdi

@@ -16,6 +16,8 @@
 #include "gdi/dc.h"
 #include "gdi/dib.h"
 #include "gdi/floodfill.h"
+#include "gdi/font.h"
+#include "gdi/text.h"
 #include "player/bytes.h"
 #include "player/player.h"
 #include "player/wmf_records.h"
@@ -116,12 +118,6 @@ bool embeddedEmf(const uint8_t *data, const WmfHeader &h, std::vector<uint8_t> &
 
 // ------------------------------------------------------------- objects
 
-// A font as the records describe it: a LOGFONTW, as the EMF player keeps
-// the fonts of EXTCREATEFONTINDIRECTW, for the text renderer.
-struct RecordFont : gdi::Font {
-    std::vector<uint8_t> logfont;
-};
-
 struct Object {
     enum Kind { Empty, Pen, Brush, Font, Palette, Region } kind = Empty;
     gdi::PenRef pen;
@@ -149,7 +145,10 @@ class Player {
 public:
     enum class Mode { Measure, Draw };
 
-    Player(gdi::DeviceContext &dc, Mode mode, uint32_t slots) : dc_(dc), mode_(mode), slots_(slots) {
+    // `recording`: in Draw mode, the recording DC kept in step with the
+    // records (text is measured on it); Measure mode measures on `dc`.
+    Player(gdi::DeviceContext &dc, Mode mode, uint32_t slots, gdi::DeviceContext *recording = nullptr)
+        : dc_(dc), mode_(mode), slots_(slots), recording_(recording) {
         // What the conversion records before the first WMF record.
         dc_.setMapMode(gdi::MM_ANISOTROPIC);
         dc_.setViewportExt(kRefWidth, kRefHeight);
@@ -198,9 +197,12 @@ private:
     void text(uint16_t func);
     void blit(uint16_t func);
 
+    gdi::DeviceContext &rec() { return recording_ ? *recording_ : dc_; }
+
     gdi::DeviceContext &dc_;
     Mode mode_;
     uint32_t slots_;
+    gdi::DeviceContext *recording_;
     std::vector<Object> table_;
     const uint8_t *p_ = nullptr;
     size_t words_ = 0;
@@ -323,28 +325,11 @@ void Player::createBrush() {
 }
 
 void Player::createFont() {
-    // LOGFONT16: height, width, escapement, orientation, weight, then bytes
-    // italic, underline, strike-out, charset, precisions, quality, pitch and
-    // family, and a 32-byte face name that short records cut off.
+    // LOGFONT16; short records cut the face name off.
     if (!has(9)) return;
-    auto font = std::make_shared<RecordFont>();
-    std::vector<uint8_t> &lf = font->logfont;
-    lf.assign(92, 0);
-    auto put32 = [&](size_t at, int32_t v) {
-        const uint32_t u = uint32_t(v);
-        for (int k = 0; k < 4; ++k) lf[at + size_t(k)] = uint8_t(u >> (8 * k));
-    };
-    for (size_t i = 0; i < 5; ++i) put32(4 * i, s(i));
-    std::memcpy(lf.data() + 20, p_ + 10, 8);
-    const size_t faceBytes = std::min<size_t>(32, (words_ - 9) * 2);
-    for (size_t i = 0; i < faceBytes && i < 31; ++i) {
-        const uint8_t ch = p_[18 + i];
-        if (!ch) break;
-        lf[28 + 2 * i] = ch;  // Latin-1 to UTF-16
-    }
     Object o;
     o.kind = Object::Font;
-    o.font = std::move(font);
+    o.font = gdi::makeFont(gdi::decodeLogFont16(p_, words_ * 2));
     add(std::move(o));
 }
 
@@ -648,48 +633,95 @@ void Player::patBlt(int32_t x, int32_t y, int32_t wd, int32_t ht, uint32_t rop) 
     dc_.paint(gdi::Region::fromRect(r), paint, rop2);
 }
 
-// TEXTOUT and EXTTEXTOUT. The opaque rectangle is drawn here; the glyphs,
-// and the text's share of the picture's bounds, belong to the text
-// renderer, which is not written yet.
+// TEXTOUT and EXTTEXTOUT, as the recorder turns them into EXTTEXTOUTW:
+// the string in UTF-16 through the font's code page, one advance per
+// character (the record's, summed over the bytes of a character, or what
+// the recording DC measures a character to be), and bounds from those
+// advances and the font's height.
 void Player::text(uint16_t func) {
     int32_t x = 0, y = 0;
-    uint16_t options = 0;
-    gdi::Rect rect;
+    uint32_t options = 0;
+    gdi::TextRect rect;
     bool haveRect = false;
+    size_t count = 0, strAt = 0;
+    bool haveDx = false;
+    size_t dxAt = 0;
     if (func == meta::TEXTOUT) {
+        // count, string, y, x
         if (!has(1)) return;
-        const size_t strWords = (size_t(w(0)) + 1) / 2;
+        count = w(0);
+        const size_t strWords = (count + 1) / 2;
         if (!has(1 + strWords + 2)) return;
+        strAt = 2;
         y = s(1 + strWords);
         x = s(2 + strWords);
     } else {
+        // y, x, count, options, [rectangle], string, [dx]
         if (!has(4)) return;
         y = s(0), x = s(1);
-        options = w(3);
-        const uint16_t kOpaque = 2, kClipped = 4;
-        if (options & (kOpaque | kClipped)) {
+        count = w(2);
+        options = w(3) & ~uint32_t(gdi::ETO_PDY);  // one advance a byte here
+        size_t at = 4;
+        if (options & (gdi::ETO_OPAQUE | gdi::ETO_CLIPPED)) {
             if (!has(8)) return;
             rect = {s(4), s(5), s(6), s(7)};
             haveRect = true;
+            at = 8;
         }
-        const size_t strWords = (size_t(w(2)) + 1) / 2;
-        if (!has((haveRect ? 8 : 4) + strWords)) return;
-        if (haveRect && (options & kOpaque) && !measuring()) {
-            // The background colour over the mapped rectangle, whatever the
-            // raster operation.
-            const Point a = dc_.toDevice({rect.left, rect.top});
-            const Point c = dc_.toDevice({rect.right, rect.bottom});
-            const gdi::Rect d{std::min(a.x, c.x), std::min(a.y, c.y), std::max(a.x, c.x),
-                              std::max(a.y, c.y)};
-            if (!d.empty()) {
-                gdi::Paint bk;
-                bk.kind = gdi::Paint::Solid;
-                bk.color = gdi::colorWord(dc_.state().bkColor);
-                dc_.paint(gdi::Region::fromRect(d), bk, gdi::R2_COPYPEN);
-            }
+        const size_t strWords = (count + 1) / 2;
+        if (!has(at + strWords)) return;
+        strAt = at * 2;
+        // The advances are there when the record is exactly long enough
+        // for them; any other length is read as none.
+        if (count && words_ == at + strWords + count) haveDx = true, dxAt = at + strWords;
+    }
+
+    gdi::DeviceContext &r = rec();
+    std::u16string wide;
+    std::vector<uint8_t> units;
+    gdi::decodeText(p_ + strAt, count, gdi::textCodePage(r), wide, &units);
+    const size_t n = wide.size();
+    std::vector<int32_t> dx(n);
+    int64_t width = 0;
+    int32_t height = 0;
+    if (haveDx) {
+        size_t b = 0;
+        for (size_t i = 0; i < n; ++i) {
+            int64_t sum = 0;
+            for (size_t k = 0; k < units[i] && b + k < count; ++k) sum += s(dxAt + b + k);
+            b += units[i];
+            dx[i] = int32_t(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, sum)));
+            width += dx[i];
+        }
+        height = gdi::textExtentW(r, wide.data(), n).y;
+    } else {
+        for (size_t i = 0; i < n; ++i) {
+            const Point e = gdi::textExtentW(r, wide.data() + i, 1);
+            dx[i] = e.x;
+            width += e.x;
+            height = std::max(height, e.y);
         }
     }
-    (void)x, (void)y;
+
+    if (!measuring()) {
+        gdi::extTextOutW(dc_, x, y, options, haveRect ? &rect : nullptr, wide.data(), n,
+                         n ? dx.data() : nullptr);
+        return;
+    }
+    const int32_t tw = int32_t(std::min<int64_t>(width, INT32_MAX / 2));
+    int64_t l, rt, t, b;
+    switch (r.state().textAlign & gdi::TA_CENTER) {
+    case gdi::TA_CENTER: l = int64_t(x) - tw / 2 - 1, rt = int64_t(x) + tw / 2 + 1; break;
+    case gdi::TA_RIGHT: l = int64_t(x) - tw - 1, rt = x; break;
+    default: l = x, rt = int64_t(x) + tw + 1; break;
+    }
+    switch (r.state().textAlign & gdi::TA_BASELINE) {
+    case gdi::TA_BASELINE: t = int64_t(y) - height - 1, b = int64_t(y) + gdi::textDescent(r) + 1; break;
+    case gdi::TA_BOTTOM: t = int64_t(y) - height - 1, b = y; break;
+    default: t = y, b = int64_t(y) + height + 1; break;
+    }
+    auto c32 = [](int64_t v) { return int32_t(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, v))); };
+    addBounds(c32(l), c32(t), c32(rt), c32(b));
 }
 
 // The bitmap records. Those whose raster operation ignores the source are
@@ -918,18 +950,27 @@ void Player::play(uint16_t func, const uint8_t *p, size_t words) {
     }
 }
 
+// The conversion's recording DC: the reference display, mapped as the
+// conversion sets it up, collecting bounds.
+struct RecordingDC {
+    explicit RecordingDC(const WmfHeader &h)
+        : bm{reinterpret_cast<uint8_t *>(&pixel), 1, 1, 4},
+          dc(bm, gdi::DeviceCaps{kRefWidth, kRefHeight, kRefWidthMm, kRefHeightMm}, gdi::Matrix(), {0, 0, 1, 1}),
+          player(dc, Player::Mode::Measure, h.objects) {}
+    uint32_t pixel = 0;
+    gdi::Bitmap bm;
+    gdi::DeviceContext dc;
+    Player player;
+};
+
 // Runs the measuring pass: the bounds the recording DC would collect.
 RECT measure(const uint8_t *data, const WmfHeader &h) {
-    uint32_t pixel = 0;
-    gdi::Bitmap bm{reinterpret_cast<uint8_t *>(&pixel), 1, 1, 4};
-    gdi::DeviceCaps ref{kRefWidth, kRefHeight, kRefWidthMm, kRefHeightMm};
-    gdi::DeviceContext dc(bm, ref, gdi::Matrix(), {0, 0, 1, 1});
-    Player player(dc, Player::Mode::Measure, h.objects);
+    RecordingDC recording(h);
     forEachRecord(data, h, [&](uint16_t func, const uint8_t *p, size_t words) {
-        player.play(func, p, words);
+        recording.player.play(func, p, words);
         return true;
     });
-    return player.bounds();
+    return recording.player.bounds();
 }
 
 int32_t frameCoord(int32_t v, int32_t mm, int32_t px) {
@@ -992,10 +1033,12 @@ bool playWinMetaFile(const Surface &surface, const uint8_t *data, size_t size, c
     gdi::Bitmap bm{surface.top, surface.width, surface.height, surface.stride};
     gdi::DeviceCaps ref{kRefWidth, kRefHeight, kRefWidthMm, kRefHeightMm};
     gdi::DeviceContext dc(bm, ref, playbackTransform(header, rect), {0, 0, surface.width, surface.height});
-    Player player(dc, Player::Mode::Draw, h.objects);
+    RecordingDC recording(h);
+    Player player(dc, Player::Mode::Draw, h.objects, &recording.dc);
     forEachRecord(data, h, [&](uint16_t func, const uint8_t *p, size_t words) {
         if (dc.work().exhausted()) return false;
         player.play(func, p, words);
+        recording.player.play(func, p, words);
         return true;
     });
     return true;

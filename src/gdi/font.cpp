@@ -975,7 +975,11 @@ uint32_t RealizedFont::glyphIndex(char32_t c) const {
         }
         return r;
     }
-    return FT_Get_Char_Index(ft, FT_ULong(c));
+    uint32_t r = FT_Get_Char_Index(ft, FT_ULong(c));
+    // Symbol-encoded text (U+F020-U+F0FF, what 8-bit text of SYMBOL_CHARSET
+    // decodes to) on a symbol face that maps its glyphs at U+0020-U+00FF.
+    if (!r && c >= 0xF020 && c <= 0xF0FF && charset_ == SYMBOL_CHARSET) r = FT_Get_Char_Index(ft, FT_ULong(c - 0xF000));
+    return r;
 }
 
 namespace {
@@ -1019,6 +1023,15 @@ std::shared_ptr<const Glyph> RealizedFont::loadGlyph(uint32_t index) const {
     State &s = *s_;
     FT_Face ft = s.ft;
     const bool mono = !smoothed_;
+    // Text extents come from the glyph metrics the platform asks for
+    // separately, hinted for grey levels; an aliased image's own advance
+    // can differ from them by a pixel.
+    FT_Pos metricsAdvance = 0;
+    if (mono) {
+        const FT_Int32 mflags = FT_LOAD_IGNORE_GLOBAL_ADVANCE_WIDTH | FT_LOAD_NO_BITMAP;
+        if (!FT_Load_Glyph(ft, index, mflags) || !FT_Load_Glyph(ft, index, mflags | FT_LOAD_NO_HINTING))
+            metricsAdvance = ft->glyph->metrics.horiAdvance;
+    }
     FT_Int32 flags = FT_LOAD_IGNORE_GLOBAL_ADVANCE_WIDTH | (mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_NORMAL);
     if (s.transformed || !mono) flags |= FT_LOAD_NO_BITMAP;
     FT_Error err = FT_Load_Glyph(ft, index, flags);
@@ -1053,14 +1066,15 @@ std::shared_ptr<const Glyph> RealizedFont::loadGlyph(uint32_t index) const {
     auto glyph = std::make_shared<Glyph>();
     // The advance, rounded up to whole pixels; double-width characters of
     // fixed-pitch faces advance exactly two cells.
-    auto advance = [&](const FT_Matrix *mat) {
-        FT_Vector adv{gm.horiAdvance, 0};
+    if (!mono) metricsAdvance = gm.horiAdvance;
+    auto advance = [&](const FT_Matrix *mat, FT_Pos base) {
+        FT_Vector adv{base, 0};
         bool fullWidth = false;
         FT_Fixed em = 0;
         if (!s.variablePitch) {
             em = FT_MulDiv(s.ppem, 1 << 16, ft->units_per_EM);
             const FT_Long avg = FT_MulFix(s.ntmAvgWidth, em);
-            fullWidth = avg > 0 && (gm.horiAdvance + 63) >> 6 == FT_MulFix(s.ntmAvgWidth * 2, em);
+            fullWidth = avg > 0 && (base + 63) >> 6 == FT_MulFix(s.ntmAvgWidth * 2, em);
             if (fullWidth && !mat) adv.x = (avg * 2) << 6;
         }
         if (mat) {
@@ -1086,15 +1100,14 @@ std::shared_ptr<const Glyph> RealizedFont::loadGlyph(uint32_t index) const {
         return adv;
     };
     if (!matrix) {
-        const FT_Vector adv = advance(nullptr);
-        glyph->advanceX = int32_t(adv.x >> 6);
+        glyph->advanceX = int32_t(advance(nullptr, gm.horiAdvance).x >> 6);
         glyph->advanceY = 0;
-        glyph->extent = int32_t(adv.x >> 6);
+        glyph->extent = int32_t(advance(nullptr, metricsAdvance).x >> 6);
     } else {
-        const FT_Vector adv = advance(&s.hori);
+        const FT_Vector adv = advance(&s.hori, gm.horiAdvance);
         glyph->advanceX = int32_t(adv.x >> 6);
         glyph->advanceY = int32_t(adv.y >> 6);
-        FT_Vector un = advance(&s.unrotated);
+        FT_Vector un = advance(&s.unrotated, metricsAdvance);
         glyph->extent = int32_t(FT_Vector_Length(&un) >> 6);
     }
     glyph->left = int32_t(box.xMin >> 6);
@@ -1232,7 +1245,9 @@ void RealizedFont::shape(const char16_t *text, size_t n, bool indices, std::vect
         }
         uint32_t index = indices ? uint32_t(c) : glyphIndex(c);
         const RealizedFont *font = this;
-        if (!indices && index == 0 && c >= 0x20 && !s_->symbolMap) {
+        // Characters the face lacks come from a face that has them, except
+        // private-use ones, whose glyphs differ from face to face.
+        if (!indices && index == 0 && c >= 0x20 && !(c >= 0xE000 && c <= 0xF8FF) && !s_->symbolMap) {
             auto fb = s_->fallbacks.find(c);
             if (fb == s_->fallbacks.end()) {
                 std::pair<RealizedFontRef, uint32_t> entry{nullptr, 0};

@@ -374,8 +374,9 @@ void DeviceContext::paint(const Region &pixels, const Paint &paint, int rop2) {
                     if (px < 0) px += pt.width;
                     if (py < 0) py += pt.height;
                     p = pt.pixels[size_t(py) * size_t(pt.width) + size_t(px)];
+                    // 32-bit patterns bring their alpha byte, as the
+                    // platform copies them.
                     if (pt.mono) p = p ? paint.back : paint.fore;
-                    p &= 0x00FFFFFFu;
                 }
                 uint32_t d;
                 std::memcpy(&d, row + 4 * x, 4);

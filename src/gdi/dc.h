@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gdi/objects.h"
+#include "gdi/palette.h"
 #include "gdi/path.h"
 #include "gdi/raster.h"
 #include "gdi/region.h"
@@ -86,6 +87,8 @@ struct DcState {
     std::shared_ptr<const Region> clip, metaRegion;
 
     std::shared_ptr<const Path> path;  // the path, open or closed
+
+    PaletteRef palette;  // the selected logical palette; null: DEFAULT_PALETTE
 };
 
 class DeviceContext {

@@ -31,7 +31,8 @@ enum : uint32_t {
 // A COLORREF (0x00bbggrr).
 using ColorRef = uint32_t;
 
-// A decoded brush pattern: top row first, one BGRX word per pixel. A mono
+// A decoded brush pattern: top row first, one BGRA word per pixel (alpha
+// 0 unless a 32-bit pattern brings its own). A mono
 // pattern holds 0 or 1 per pixel, drawn in the text and background colours.
 struct Pattern {
     int32_t width = 0, height = 0;

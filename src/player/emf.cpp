@@ -11,6 +11,7 @@
 #include "gdi/font.h"
 #include "player/bytes.h"
 #include "player/emf_records.h"
+#include "player/emf_bitmap.h"
 #include "player/emf_text.h"
 #include "player/player.h"
 
@@ -61,11 +62,13 @@ private:
     void extCreatePen();
     void createBrush();
     void createPatternBrush(bool mono);
+    void paletteRecord(uint32_t type);
     void clipRegion();
     void regionPaint(uint32_t type);
 
     gdi::DeviceContext &dc_;
     std::vector<Object> objects_;
+    std::vector<std::shared_ptr<gdi::Palette>> palettes_;  // by object index
     const uint8_t *rec_ = nullptr;
     uint32_t size_ = 0;
     std::vector<Point> pts_;
@@ -246,26 +249,52 @@ void Player::createPatternBrush(bool mono) {
     const uint64_t offBmi = u32(rec_ + 16), cbBmi = u32(rec_ + 20);
     const uint64_t offBits = u32(rec_ + 24), cbBits = u32(rec_ + 28);
     if (offBmi + cbBmi > size_ || offBits + cbBits > size_ || offBmi < 32 || offBits < 32) return;
-    std::vector<uint8_t> info(rec_ + offBmi, rec_ + offBmi + cbBmi);
-    // DIB_PAL_COLORS tables hold 16-bit indices into the default palette.
-    if (usage == 1 && cbBmi >= 40 && u32(info.data()) >= 40) {
-        const uint32_t headerSize = u32(info.data());
-        std::vector<uint8_t> rgb(info.begin(), info.begin() + headerSize);
-        for (size_t at = headerSize; at + 2 <= info.size(); at += 2) {
-            const gdi::ColorRef c = gdi::defaultPaletteEntry(u16(info.data() + at));
-            const uint8_t q[4] = {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 0};
-            rgb.insert(rgb.end(), q, q + 4);
-        }
-        info.swap(rgb);
-    }
     auto pattern = std::make_shared<gdi::Pattern>();
-    // A mono brush is a monochrome bitmap drawn in the DC's text and
-    // background colours; a DIB pattern brush keeps its own colours.
-    if (!gdi::decodeDib(info.data(), info.size(), rec_ + offBits, size_t(cbBits), mono, *pattern)) return;
+    if (!gdi::decodeBrushPattern(rec_ + offBmi, size_t(cbBmi), rec_ + offBits, size_t(cbBits), usage,
+                                 dc_.state().palette.get(), mono, *pattern))
+        return;
     auto brush = std::make_shared<gdi::Brush>();
     brush->style = gdi::BS_DIBPATTERNPT;
     brush->pattern = std::move(pattern);
     *o = Object{Object::Brush, nullptr, brush, nullptr};
+}
+
+// Palettes change what PALETTEINDEX colours and DIB_PAL_COLORS tables name.
+void Player::paletteRecord(uint32_t type) {
+    if (!has(size_, 12)) return;
+    const uint32_t index = u32(rec_ + 8);
+    if (palettes_.size() < objects_.size()) palettes_.resize(objects_.size());
+    if (type == emr::SELECTPALETTE) {
+        if (index == (kStockFlag | 15)) dc_.state().palette.reset();  // DEFAULT_PALETTE
+        else if (Object *o = slot(index); o && o->kind == Object::Palette) dc_.state().palette = palettes_[index];
+        return;
+    }
+    Object *o = slot(index);
+    if (!o) return;
+    if (type == emr::CREATEPALETTE) {
+        *o = Object{};
+        palettes_[index].reset();
+        if (!has(size_, 16)) return;
+        const uint32_t count = u16(rec_ + 14);
+        if (16 + uint64_t(count) * 4 > size_) return;
+        auto palette = std::make_shared<gdi::Palette>();
+        for (uint32_t i = 0; i < count; ++i) palette->entries.push_back(u32(rec_ + 16 + 4 * i) & 0xFFFFFF);
+        o->kind = Object::Palette;
+        palettes_[index] = std::move(palette);
+        return;
+    }
+    gdi::Palette *palette = o->kind == Object::Palette ? palettes_[index].get() : nullptr;
+    if (!palette) return;
+    if (type == emr::SETPALETTEENTRIES) {
+        if (!has(size_, 20)) return;
+        const uint64_t start = u32(rec_ + 12), count = u32(rec_ + 16);
+        if (20 + count * 4 > size_ || count > gdi::kMaxPaletteEntries) return;
+        std::vector<gdi::ColorRef> colors;
+        for (size_t i = 0; i < count; ++i) colors.push_back(u32(rec_ + 20 + 4 * i));
+        gdi::setPaletteEntries(*palette, uint32_t(start), colors.data(), uint32_t(count));
+    } else if (type == emr::RESIZEPALETTE && has(size_, 16)) {
+        gdi::resizePalette(*palette, u32(rec_ + 12));
+    }
 }
 
 bool Player::regionRects(size_t off, uint64_t cb, std::vector<gdi::Rect> &out) const {
@@ -477,9 +506,9 @@ void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
         }
         break;
     case emr::CREATEPALETTE:
-        if (has(size, 12))
-            if (Object *o = slot(u32(r + 8))) *o = Object{Object::Palette, nullptr, nullptr, nullptr};
-        break;
+    case emr::SELECTPALETTE:
+    case emr::SETPALETTEENTRIES:
+    case emr::RESIZEPALETTE: paletteRecord(type); break;
     case emr::CREATECOLORSPACE:
         if (has(size, 12))
             if (Object *o = slot(u32(r + 8))) *o = Object{Object::Other, nullptr, nullptr, nullptr};
@@ -522,7 +551,9 @@ void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
     case emr::POLYTEXTOUTA:
     case emr::SMALLTEXTOUT: playTextRecord(dc_, type, r, size); break;
 
-    default: break;  // comments (EMF+ included), bitmaps, unknown records
+    default:
+        if (isBitmapRecord(type)) playBitmapRecord(dc_, type, r, size);
+        break;  // comments (EMF+ included), unknown records
     }
 }
 

@@ -1,0 +1,20 @@
+// Enhanced-metafile bitmap records: BITBLT, STRETCHBLT, MASKBLT, PLGBLT,
+// SETDIBITSTODEVICE, STRETCHDIBITS, ALPHABLEND, TRANSPARENTBLT and
+// GRADIENTFILL, checked against their own size and drawn through gdi/blit.h
+// and gdi/gradient.h.
+#pragma once
+
+#include <cstdint>
+
+#include "gdi/dc.h"
+
+namespace vellora::player {
+
+// True for the record types playBitmapRecord plays.
+bool isBitmapRecord(uint32_t type);
+
+// Plays one bitmap record of `size` bytes (header included). A record whose
+// bitmap reaches outside it, or is malformed, draws nothing.
+void playBitmapRecord(gdi::DeviceContext &dc, uint32_t type, const uint8_t *record, uint32_t size);
+
+}  // namespace vellora::player

@@ -12,7 +12,7 @@ typedef unsigned char(__stdcall *FileW)(HDC, const wchar_t *, const RECT *, int,
 
 int wmain(int argc, wchar_t **argv) {
     if (argc < 5) {
-        std::fprintf(stderr, "usage: time_win32 DLL LIST WIDTH HEIGHT\n");
+        std::fprintf(stderr, "usage: time_win32 DLL LIST WIDTH HEIGHT [FIRST]\n");
         return 2;
     }
     HMODULE dll = LoadLibraryW(argv[1]);
@@ -22,6 +22,9 @@ int wmain(int argc, wchar_t **argv) {
         return 1;
     }
     const int w = _wtoi(argv[3]), h = _wtoi(argv[4]);
+    // Wine's own playback crashes on some malformed files; the caller resumes
+    // after such a file by naming the first index to draw.
+    const int first = argc > 5 ? _wtoi(argv[5]) : 0;
     FILE *list = _wfopen(argv[2], L"rb");
     if (!list) return 1;
     LARGE_INTEGER freq;
@@ -40,6 +43,10 @@ int wmain(int argc, wchar_t **argv) {
     int index = 0;
     while (std::fgets(line, sizeof line, list)) {
         line[std::strcspn(line, "\r\n")] = 0;
+        if (index < first) {
+            ++index;
+            continue;
+        }
         wchar_t path[4096];
         MultiByteToWideChar(CP_UTF8, 0, line, -1, path, 4096);
         std::memset(bits, 0, size_t(w) * h * 4);

@@ -114,7 +114,8 @@ size_t iconvChar(iconv_t cd, const uint8_t *in, size_t n, char32_t &out) {
         char *op = reinterpret_cast<char *>(outbuf);
         size_t ol = sizeof outbuf;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        const size_t r = iconv(cd, &ip, &il, &op, &ol);
+        size_t r = iconv(cd, &ip, &il, &op, &ol);
+        if (r != size_t(-1) && il == 0 && ol == sizeof outbuf) r = iconv(cd, nullptr, nullptr, &op, &ol);
         if (r != size_t(-1) && il == 0 && ol <= sizeof outbuf - 4) {
             out = char32_t(outbuf[0] | outbuf[1] << 8 | outbuf[2] << 16 | uint32_t(outbuf[3]) << 24);
             return len;
@@ -151,7 +152,10 @@ const ByteTable *byteTable(uint32_t cp) {
         char *op = reinterpret_cast<char *>(outbuf);
         size_t ol = sizeof outbuf;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        const size_t r = iconv(cd, &ip, &il, &op, &ol);
+        size_t r = iconv(cd, &ip, &il, &op, &ol);
+        // Code pages with combining sequences (1255, 1258) hold a letter back
+        // until they see what follows it.
+        if (r != size_t(-1) && ol == sizeof outbuf) r = iconv(cd, nullptr, nullptr, &op, &ol);
         if (r != size_t(-1) && ol == 4) {
             const uint32_t u = uint32_t(outbuf[0] | outbuf[1] << 8 | outbuf[2] << 16);
             if (u < 0x10000) slot->map[size_t(b)] = char16_t(u);
@@ -642,6 +646,7 @@ int32_t vdmxPpem(FT_Face face, int32_t height, int32_t &yMax, int32_t &yMin) {
         }
         return 0;
     }
+    if (height < -kMaxPpem) return 0;
     const int32_t ppem = -height;
     if (ppem < startsz || ppem > endsz) return 0;
     for (int i = 0; i < recs; ++i) {
@@ -834,7 +839,8 @@ RealizedFontRef FontSystem::build(const FontRequest &req, const FaceInfo *face, 
 RealizedFontRef FontSystem::realize(const FontRequest &reqIn, const FaceInfo *forced) {
     init();
     FontRequest req = reqIn;
-    req.lf.width = std::abs(req.lf.width);
+    req.lf.width = req.lf.width == INT32_MIN ? INT32_MAX : std::abs(req.lf.width);
+    req.lf.orientation %= 3600;
     if (fold(req.lf.faceName) == u"symbol") req.lf.charSet = SYMBOL_CHARSET;
     req.lf.faceName = req.lf.faceName.substr(0, 31);
 

@@ -65,7 +65,10 @@ RealizedFontRef realizeFor(const DeviceContext &dc, const LogFont &lfIn) {
     FontRequest req;
     req.lf = lfIn;
     LogFont &lf = req.lf;
-    lf.width = std::abs(lf.width);
+    lf.width = lf.width == INT32_MIN ? INT32_MAX : std::abs(lf.width);
+    // Angles are periodic; reduced, they can be negated safely.
+    lf.escapement %= 3600;
+    lf.orientation %= 3600;
     if (dc.state().graphicsMode == GM_ADVANCED) {
         req.m11 = m.m11, req.m12 = m.m12, req.m21 = m.m21, req.m22 = m.m22;
         if (m.m21 == 0 && m.m12 == 0 && m.m11 == m.m22) {
@@ -305,7 +308,7 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
     // Metrics as the platform reads them: in logical units first.
     int32_t tmAscent = map.heightToLp(fm.ascent), tmDescent = map.heightToLp(fm.descent);
 
-    int32_t escapement = fm.scalable ? lf.escapement : 0;
+    int32_t escapement = fm.scalable ? lf.escapement % 3600 : 0;
     if (compatible && m.m11 * m.m22 < 0) escapement = -escapement;
     double cosEsc = 1, sinEsc = 0;
     if (escapement != 0) {

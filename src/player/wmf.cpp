@@ -13,10 +13,13 @@
 #include <memory>
 #include <vector>
 
+#include "gdi/blit.h"
 #include "gdi/dc.h"
 #include "gdi/dib.h"
 #include "gdi/floodfill.h"
 #include "gdi/font.h"
+#include "gdi/palette.h"
+#include "gdi/rop.h"
 #include "gdi/text.h"
 #include "player/bytes.h"
 #include "player/player.h"
@@ -123,21 +126,14 @@ struct Object {
     gdi::PenRef pen;
     gdi::BrushRef brush;
     gdi::FontRef font;
+    // The player owns palettes and changes them after they are selected,
+    // as the platform's palette records do.
+    std::shared_ptr<gdi::Palette> palette;
     // Region: its rectangles as the record gives them, and their bounding
     // box (0, 0, 0, 0 when empty, as the platform reports it).
     std::shared_ptr<const std::vector<gdi::Rect>> rects;
     gdi::Rect box;
 };
-
-// Binary raster operation of a ternary one that ignores its source, or 0
-// when the source matters.
-int rop2OfRop3(uint32_t rop) {
-    const unsigned r = (rop >> 16) & 0xFF;
-    // Bit (4p + 2s + d) of r is the result for pattern p, source s, dest d.
-    if (((r >> 2) & 0x33) != (r & 0x33)) return 0;
-    const unsigned t = (r & 1) | ((r >> 1) & 1) << 1 | ((r >> 4) & 1) << 2 | ((r >> 5) & 1) << 3;
-    return int(t) + 1;
-}
 
 // ---------------------------------------------------------------- player
 
@@ -187,6 +183,15 @@ private:
     void createDdbBrush();
     void createRegion();
     void createPalette();
+    void paletteRecord(uint16_t func);
+    // The packed DIB from byte `at` of the parameters: header and colour
+    // table read, the bits after them. False when it is malformed or one
+    // the recorder refuses (JPEG and PNG pass-through formats).
+    bool packedDib(size_t at, uint32_t usage, gdi::DibInfo &info, const uint8_t *&bits,
+                   size_t &bitsSize) const;
+    // A Bitmap16 (device-dependent bitmap) from byte `at`, as a device
+    // would hold it.
+    bool bitmap16(size_t at, gdi::DibImage &out) const;
 
     void box(uint16_t func);
     void arc(uint16_t func);
@@ -333,47 +338,33 @@ void Player::createFont() {
     add(std::move(o));
 }
 
+bool Player::packedDib(size_t at, uint32_t usage, gdi::DibInfo &info, const uint8_t *&bits,
+                       size_t &bitsSize) const {
+    const size_t bytes = words_ * 2;
+    if (at >= bytes || usage > gdi::DIB_PAL_COLORS) return false;
+    const uint8_t *dib = p_ + at;
+    if (!gdi::readDibInfo(dib, bytes - at, usage, dc_.state().palette.get(), info)) return false;
+    if (info.compression == gdi::BI_JPEG || info.compression == gdi::BI_PNG) return false;
+    const size_t head = gdi::packedDibHeaderSize(info, usage);
+    if (head > bytes - at) return false;
+    bits = dib + head;
+    bitsSize = bytes - at - head;
+    return true;
+}
+
 void Player::createDibBrush() {
-    // Style (pattern or DIB pattern: the same here), colour usage, packed DIB.
+    // Style (pattern or DIB pattern: the same here), colour usage, packed
+    // DIB, which keeps its own colours.
     if (!has(2)) return;
-    const uint16_t usage = w(1);
-    const uint8_t *dib = p_ + 4;
-    const size_t bytes = (words_ - 2) * 2;
-    if (bytes < 4 || usage > 1) return;
-    const uint32_t headerSize = u32(dib);
-    if (headerSize < 12 || headerSize > bytes) return;
-    // Colour table length, so the pixels can be found after it.
-    uint32_t bits = 0, used = 0, compression = 0;
-    if (headerSize == 12) {
-        bits = u16(dib + 10);
-    } else {
-        if (headerSize < 40) return;
-        bits = u16(dib + 14);
-        compression = u32(dib + 16);
-        used = u32(dib + 32);
-    }
-    uint64_t colours = 0;
-    if (bits <= 8) colours = used ? used : (uint64_t(1) << bits);
-    const uint64_t entry = usage == 1 ? 2 : (headerSize == 12 ? 3 : 4);
-    uint64_t table = colours * entry;
-    if (compression == 3 && headerSize == 40) table = 12;  // BI_BITFIELDS masks
-    if (headerSize + table > bytes) return;
-    std::vector<uint8_t> info(dib, dib + headerSize + table);
-    if (usage == 1) {
-        // DIB_PAL_COLORS: 16-bit indices into the default palette, turned
-        // into the colour entries the header's kind expects.
-        const size_t entryBytes = headerSize == 12 ? 3 : 4;
-        std::vector<uint8_t> rgb(info.begin(), info.begin() + headerSize);
-        for (size_t at = headerSize; at + 2 <= info.size(); at += 2) {
-            const gdi::ColorRef c = gdi::defaultPaletteEntry(u16(info.data() + at));
-            const uint8_t q[4] = {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 0};
-            rgb.insert(rgb.end(), q, q + entryBytes);
-        }
-        info.swap(rgb);
-    }
+    const uint32_t usage = w(1);
+    gdi::DibInfo info;
+    const uint8_t *bits = nullptr;
+    size_t bitsSize = 0;
+    if (!packedDib(4, usage, info, bits, bitsSize)) return;
     auto pattern = std::make_shared<gdi::Pattern>();
-    const size_t pixelsAt = headerSize + size_t(table);
-    if (!gdi::decodeDib(info.data(), info.size(), dib + pixelsAt, bytes - pixelsAt, false, *pattern))
+    const size_t head = size_t(bits - (p_ + 4));
+    if (!gdi::decodeBrushPattern(p_ + 4, head, bits, bitsSize, usage, dc_.state().palette.get(), false,
+                                 *pattern))
         return;
     auto brush = std::make_shared<gdi::Brush>();
     brush->style = gdi::BS_DIBPATTERNPT;
@@ -382,6 +373,42 @@ void Player::createDibBrush() {
     o.kind = Object::Brush;
     o.brush = std::move(brush);
     add(std::move(o));
+}
+
+bool Player::bitmap16(size_t at, gdi::DibImage &out) const {
+    // Type, width, height, bytes a row, planes and bits a pixel (a byte
+    // each), then the rows, top first. Monochrome bits draw in the text
+    // colour (0) and the background colour (1), as a monochrome bitmap
+    // blitted to a colour device does; 24- and 32-bit rows are BGR.
+    // Palette-indexed device bitmaps depend on a device palette a file
+    // does not carry, and are refused.
+    const size_t bytes = words_ * 2;
+    if (at > bytes || bytes - at < 10) return false;
+    const uint8_t *b = p_ + at;
+    const int32_t width = i16(b + 2), height = i16(b + 4), rowBytes = i16(b + 6);
+    const uint8_t planes = b[8], bpp = b[9];
+    if (width <= 0 || height <= 0 || planes != 1 || (bpp != 1 && bpp != 24 && bpp != 32)) return false;
+    if (rowBytes < int64_t(width) * bpp / 8 || uint64_t(width) * uint64_t(height) > gdi::kMaxDibPixels) return false;
+    if (uint64_t(rowBytes) * uint64_t(height) > bytes - at - 10) return false;
+    const uint32_t fore = gdi::colorWord(dc_.state().textColor), back = gdi::colorWord(dc_.state().bkColor);
+    out.width = width;
+    out.height = height;
+    out.written.clear();
+    out.keepsAlpha = false;
+    out.pixels.resize(size_t(width) * size_t(height));
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t *row = b + 10 + size_t(y) * size_t(rowBytes);
+        uint32_t *dst = out.pixels.data() + size_t(y) * size_t(width);
+        for (int32_t x = 0; x < width; ++x) {
+            if (bpp == 1) {
+                dst[x] = (row[x / 8] >> (7 - x % 8)) & 1 ? back : fore;
+            } else {
+                const uint8_t *px = row + size_t(x) * (bpp / 8);
+                dst[x] = uint32_t(px[0]) | uint32_t(px[1]) << 8 | uint32_t(px[2]) << 16;
+            }
+        }
+    }
+    return true;
 }
 
 void Player::createDdbBrush() {
@@ -456,14 +483,44 @@ void Player::createRegion() {
 }
 
 void Player::createPalette() {
-    // LOGPALETTE: version, entry count, entries. Colours of a 32-bit canvas
-    // do not go through it; the slot is taken all the same.
+    // LOGPALETTE: version, entry count, entries (red, green, blue, flags).
     if (!has(2)) return;
     const uint16_t n = w(1);
-    if (n == 0 || n > 1024 || size_t(n) * 2 > words_ - 2) return;
+    if (n == 0 || n > gdi::kMaxPaletteEntries || size_t(n) * 2 > words_ - 2) return;
+    auto palette = std::make_shared<gdi::Palette>();
+    for (size_t i = 0; i < n; ++i) palette->entries.push_back(color(2 + 2 * i) & 0xFFFFFF);
     Object o;
     o.kind = Object::Palette;
+    o.palette = std::move(palette);
     add(std::move(o));
+}
+
+// SELECTPALETTE (palette index), SETPALENTRIES and ANIMATEPALETTE (start,
+// count, entries; animation changes the entries as setting does), and
+// RESIZEPALETTE (new count) on the palette selected into the DC.
+void Player::paletteRecord(uint16_t func) {
+    gdi::DcState &st = dc_.state();
+    if (func == meta::SELECTPALETTE) {
+        if (!has(1)) return;
+        Object *o = slot(w(0));
+        if (o && o->kind == Object::Palette) st.palette = o->palette;
+        return;
+    }
+    // The records name no palette: they change the one selected.
+    gdi::Palette *palette = nullptr;
+    for (Object &o : table_)
+        if (o.kind == Object::Palette && o.palette == st.palette) palette = o.palette.get();
+    if (!palette) return;
+    if (func == meta::RESIZEPALETTE) {
+        if (has(1)) gdi::resizePalette(*palette, w(0));
+        return;
+    }
+    if (!has(2)) return;
+    const uint16_t start = w(0), n = w(1);
+    if (size_t(n) * 2 > words_ - 2) return;
+    std::vector<gdi::ColorRef> colors(n);
+    for (size_t i = 0; i < n; ++i) colors[i] = color(2 + 2 * i) & 0xFFFFFF;
+    gdi::setPaletteEntries(*palette, start, colors.data(), n);
 }
 
 // RECTANGLE, ELLIPSE, ROUNDRECT: the recorder refuses an empty box, orders
@@ -605,32 +662,11 @@ void Player::regionRecord(uint16_t func) {
     }
 }
 
-// PATBLT and the blits whose raster operation ignores the source: the
-// brush through the binary operation with the same truth table, over the
-// device pixels between the two mapped corners.
+// PATBLT, and the blits without a bitmap or whose raster operation
+// ignores it: the recorder writes a pattern blit.
 void Player::patBlt(int32_t x, int32_t y, int32_t wd, int32_t ht, uint32_t rop) {
-    if (measuring()) {
-        addBounds(x, y, int32_t(int64_t(x) + wd - 1), int32_t(int64_t(y) + ht - 1));
-        return;
-    }
-    const int rop2 = rop2OfRop3(rop);
-    if (!rop2) return;
-    // A negative extent covers the pixels before the start, the start
-    // pixel included: [end + 1, start + 1).
-    const Point a = dc_.toDevice({x, y});
-    const Point c = dc_.toDevice({int32_t(int64_t(x) + wd), int32_t(int64_t(y) + ht)});
-    gdi::Rect r{a.x, a.y, c.x, c.y};
-    if (r.left > r.right) r = {c.x + 1, r.top, a.x + 1, r.bottom};
-    if (r.top > r.bottom) r = {r.left, c.y + 1, r.right, a.y + 1};
-    if (r.empty()) return;
-    gdi::Paint paint;
-    if (rop2 == gdi::R2_BLACK || rop2 == gdi::R2_WHITE || rop2 == 6 || rop2 == gdi::R2_NOP) {
-        paint.kind = gdi::Paint::Solid;  // operations that do not read the brush
-    } else {
-        paint = dc_.brushPaint(*dc_.state().brush);
-        if (paint.kind == gdi::Paint::None) return;  // a null brush paints nothing
-    }
-    dc_.paint(gdi::Region::fromRect(r), paint, rop2);
+    if (measuring()) addBounds(x, y, int32_t(int64_t(x) + wd - 1), int32_t(int64_t(y) + ht - 1));
+    else gdi::patBlt(dc_, x, y, wd, ht, rop);
 }
 
 // TEXTOUT and EXTTEXTOUT, as the recorder turns them into EXTTEXTOUTW:
@@ -724,34 +760,37 @@ void Player::text(uint16_t func) {
     addBounds(c32(l), c32(t), c32(rt), c32(b));
 }
 
-// The bitmap records. Those whose raster operation ignores the source are
-// pattern blits; the others need the bitmap module's DIB blits, not written
-// yet, and only add their destination to the bounds.
+// The bitmap records, as the platform plays them on the recording DC:
+// STRETCHDIB, DIBSTRETCHBLT and DIBBITBLT are StretchDIBits (the source
+// counted from the bottom of a bottom-up DIB), SETDIBTODEV is
+// SetDIBitsToDevice, STRETCHBLT and BITBLT blit a device-dependent bitmap.
+// The forms without a bitmap, and operations that ignore the source, are
+// pattern blits.
 void Player::blit(uint16_t func) {
-    uint32_t rop = 0;
-    int32_t x = 0, y = 0, wd = 0, ht = 0;
+    uint32_t rop = 0, usage = gdi::DIB_RGB_COLORS;
+    int32_t x = 0, y = 0, wd = 0, ht = 0, xs = 0, ys = 0, ws = 0, hs = 0;
+    size_t bitmapAt = 0;
     bool hasBitmap = true;
     switch (func) {
     case meta::STRETCHDIB:
         // rop, usage, source h, w, y, x, destination h, w, y, x, DIB
         if (!has(11)) return;
-        rop = color(0), ht = s(7), wd = s(8), y = s(9), x = s(10);
-        break;
-    case meta::SETDIBTODEV:
-        // usage, scans, start scan, source y, x, h, w, destination y, x, DIB
-        if (!has(9)) return;
-        rop = 0xCC0020, ht = s(5), wd = s(6), y = s(7), x = s(8);
+        rop = color(0), usage = w(2);
+        hs = s(3), ws = s(4), ys = s(5), xs = s(6), ht = s(7), wd = s(8), y = s(9), x = s(10);
+        bitmapAt = 22;
         break;
     case meta::DIBSTRETCHBLT:
     case meta::STRETCHBLT:
         // rop, source h, w, y, x, [reserved when no bitmap], destination h,
         // w, y, x, bitmap
         if (!has(10)) return;
-        hasBitmap = words_ != 10;
+        hasBitmap = words_ > 11;  // the bare form is 11 words
         {
             const size_t d = hasBitmap ? 6 : 7;
             if (!has(d + 4)) return;
-            rop = color(0), ht = s(d), wd = s(d + 1), y = s(d + 2), x = s(d + 3);
+            rop = color(0), hs = s(2), ws = s(3), ys = s(4), xs = s(5);
+            ht = s(d), wd = s(d + 1), y = s(d + 2), x = s(d + 3);
+            bitmapAt = 2 * (d + 4);
         }
         break;
     case meta::DIBBITBLT:
@@ -759,20 +798,78 @@ void Player::blit(uint16_t func) {
         // rop, source y, x, [reserved when no bitmap], h, w, destination y,
         // x, bitmap
         if (!has(8)) return;
-        hasBitmap = words_ != 9;
+        hasBitmap = words_ > 9;  // the bare form is 9 words
         {
             const size_t d = hasBitmap ? 4 : 5;
             if (!has(d + 4)) return;
-            rop = color(0), ht = s(d), wd = s(d + 1), y = s(d + 2), x = s(d + 3);
+            rop = color(0), ys = s(2), xs = s(3);
+            ht = s(d), wd = s(d + 1), y = s(d + 2), x = s(d + 3);
+            hs = ht, ws = wd;
+            bitmapAt = 2 * (d + 4);
         }
         break;
+    case meta::SETDIBTODEV: {
+        // usage, scan count, first scan, source y, x, h, w, destination y,
+        // x, DIB
+        if (!has(9)) return;
+        usage = w(0);
+        const uint32_t lines = w(1), startScan = w(2);
+        ys = s(3), xs = s(4);
+        const int32_t cy = s(5), cx = s(6);
+        y = s(7), x = s(8);
+        gdi::DibInfo info;
+        const uint8_t *bits = nullptr;
+        size_t bitsSize = 0;
+        if (!packedDib(18, usage, info, bits, bitsSize)) return;
+        if (measuring()) {
+            // The recorder keeps the scans the source rectangle reaches and
+            // records nothing when none are left.
+            uint32_t kept = lines;
+            if (!info.topDown) {
+                int64_t srcHeight = info.height;
+                if (srcHeight > int64_t(ys) + cy) srcHeight = int64_t(ys) + cy;
+                if (srcHeight < int64_t(startScan)) kept = 0;
+                else if (int64_t(kept) > srcHeight - startScan) kept = uint32_t(srcHeight - startScan);
+            }
+            if (kept) addBounds(x, y, int32_t(int64_t(x) + cx - 1), int32_t(int64_t(y) + cy - 1));
+            return;
+        }
+        gdi::setDIBitsToDevice(dc_, x, y, uint32_t(cx), uint32_t(cy), xs, ys, startScan, lines, info, bits,
+                               bitsSize);
+        return;
+    }
     default: return;
     }
-    if (rop2OfRop3(rop) || !hasBitmap) {
+    const bool dib = func == meta::STRETCHDIB || func == meta::DIBSTRETCHBLT || func == meta::DIBBITBLT;
+    if (!hasBitmap || (!dib && !gdi::ropUsesSource(gdi::ropCode(rop)))) {
         patBlt(x, y, wd, ht, rop);
         return;
     }
-    if (measuring()) addBounds(x, y, int32_t(int64_t(x) + wd - 1), int32_t(int64_t(y) + ht - 1));
+    if (dib) {
+        gdi::DibInfo info;
+        const uint8_t *bits = nullptr;
+        size_t bitsSize = 0;
+        if (!packedDib(bitmapAt, usage, info, bits, bitsSize)) return;
+        if (measuring()) {
+            addBounds(x, y, int32_t(int64_t(x) + wd - 1), int32_t(int64_t(y) + ht - 1));
+            return;
+        }
+        gdi::DibImage image;
+        if (!gdi::decodeDibBits(info, bits, bitsSize, image)) return;
+        gdi::stretchDIBits(dc_, x, y, wd, ht, xs, ys, ws, hs, info, image, rop);
+        return;
+    }
+    gdi::DibImage image;
+    if (!bitmap16(bitmapAt, image)) return;
+    if (measuring()) {
+        addBounds(x, y, int32_t(int64_t(x) + wd - 1), int32_t(int64_t(y) + ht - 1));
+        return;
+    }
+    gdi::BlitSource src;
+    src.image = &image;
+    src.x = xs, src.y = ys, src.width = ws, src.height = hs;
+    src.onlyWritten = false;
+    gdi::stretchBlt(dc_, x, y, wd, ht, src, rop);
 }
 
 void Player::play(uint16_t func, const uint8_t *p, size_t words) {
@@ -879,10 +976,10 @@ void Player::play(uint16_t func, const uint8_t *p, size_t words) {
     case meta::CREATEREGION: createRegion(); break;
     case meta::CREATEPALETTE: createPalette(); break;
     case meta::SELECTPALETTE:
-    case meta::REALIZEPALETTE:
     case meta::ANIMATEPALETTE:
     case meta::SETPALENTRIES:
-    case meta::RESIZEPALETTE: break;  // a 32-bit canvas draws colours, not indices
+    case meta::RESIZEPALETTE: paletteRecord(func); break;
+    case meta::REALIZEPALETTE: break;  // a 32-bit device maps no colours
 
     // ---- drawing
     case meta::MOVETO:

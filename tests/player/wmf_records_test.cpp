@@ -36,6 +36,66 @@ WmfWriter fillPicture(int w, int h, uint32_t color) {
     return m;
 }
 
+void put16(std::vector<uint8_t> &v, uint32_t x) {
+    v.push_back(uint8_t(x));
+    v.push_back(uint8_t(x >> 8));
+}
+void put32(std::vector<uint8_t> &v, uint32_t x) {
+    put16(v, x & 0xFFFF);
+    put16(v, x >> 16);
+}
+
+// A packed bottom-up DIB: BITMAPINFOHEADER, `table` (RGBQUADs as
+// 0x00RRGGBB) and rows padded to four bytes. `rows` are top first, one
+// value a pixel: a COLORREF for 24 bits, an index otherwise.
+std::vector<uint8_t> packedDib(int bpp, const std::vector<std::vector<uint32_t>> &rows,
+                               const std::vector<uint32_t> &table = {}, bool tableImplied = false) {
+    const int h = int(rows.size()), w = int(rows[0].size());
+    std::vector<uint8_t> d;
+    put32(d, 40), put32(d, uint32_t(w)), put32(d, uint32_t(h));
+    put16(d, 1), put16(d, uint32_t(bpp));
+    put32(d, 0), put32(d, 0), put32(d, 0), put32(d, 0);
+    // biClrUsed: the table's length, or 0 for a full table of 2^bpp.
+    put32(d, tableImplied ? 0 : uint32_t(table.size())), put32(d, 0);
+    for (uint32_t c : table) put32(d, c);
+    const size_t stride = (size_t(w) * bpp + 31) / 32 * 4;
+    for (int y = h - 1; y >= 0; --y) {
+        std::vector<uint8_t> row(stride, 0);
+        for (int x = 0; x < w; ++x) {
+            const uint32_t v = rows[size_t(y)][size_t(x)];
+            if (bpp == 24) {
+                row[3 * size_t(x)] = uint8_t(v >> 16), row[3 * size_t(x) + 1] = uint8_t(v >> 8);
+                row[3 * size_t(x) + 2] = uint8_t(v);
+            } else if (bpp == 8) {
+                row[size_t(x)] = uint8_t(v);
+            } else if (bpp == 4) {
+                row[size_t(x) / 2] |= uint8_t(x % 2 ? v : v << 4);
+            } else if (bpp == 1) {
+                if (v) row[size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
+            }
+        }
+        d.insert(d.end(), row.begin(), row.end());
+    }
+    return d;
+}
+
+std::vector<uint16_t> wordsOf(const std::vector<uint8_t> &bytes) {
+    std::vector<uint16_t> w;
+    for (size_t i = 0; i < bytes.size(); i += 2)
+        w.push_back(uint16_t(bytes[i] | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0)));
+    return w;
+}
+
+// STRETCHDIB: destination (x, y, w, h), source (xs, ys, ws, hs), SRCCOPY.
+void stretchDib(WmfWriter &m, int x, int y, int w, int h, int xs, int ys, int ws, int hs,
+                const std::vector<uint8_t> &dib, int usage = 0) {
+    std::vector<uint16_t> p{0x0020, 0x00CC, uint16_t(usage), uint16_t(hs), uint16_t(ws), uint16_t(ys),
+                            uint16_t(xs), uint16_t(h), uint16_t(w), uint16_t(y), uint16_t(x)};
+    const std::vector<uint16_t> d = wordsOf(dib);
+    p.insert(p.end(), d.begin(), d.end());
+    m.recordWords(WMF_STRETCHDIB, p);
+}
+
 }  // namespace
 
 TEST(WmfShapes, RectangleCoversTheSamePixelsAsOnTheRecordingDevice) {
@@ -373,4 +433,83 @@ TEST(WmfEmbedded, AMetafileCarryingItsEnhancedOriginalPlaysTheOriginal) {
     Canvas d(16, 16);
     ASSERT_TRUE(d.playWmf(broken));
     EXPECT_EQ(d.count(word(kGreen)), 256) << d.dump(legend);
+}
+
+TEST(WmfBitmaps, StretchDibStretchesTheWholeDib) {
+    // A 2 x 2 DIB over 8 x 8 pixels: each of its pixels becomes a 4 x 4
+    // block, the DIB's top row on top.
+    WmfWriter m = framedPicture(16, 16);
+    stretchDib(m, 4, 4, 8, 8, 0, 0, 2, 2, packedDib(24, {{kRed, kGreen}, {kBlue, kYellow}}));
+    Canvas c(16, 16);
+    ASSERT_TRUE(c.playWmf(m.bytes()));
+    const std::vector<std::pair<uint32_t, char>> legend{
+        {word(kRed), 'r'}, {word(kGreen), 'g'}, {word(kBlue), 'b'}, {word(kYellow), 'y'}};
+    EXPECT_TRUE(filled(c, 4, 4, 7, 7, word(kRed))) << c.dump(legend);
+    EXPECT_TRUE(filled(c, 8, 4, 11, 7, word(kGreen))) << c.dump(legend);
+    EXPECT_TRUE(filled(c, 4, 8, 7, 11, word(kBlue))) << c.dump(legend);
+    EXPECT_TRUE(filled(c, 8, 8, 11, 11, word(kYellow))) << c.dump(legend);
+    EXPECT_EQ(paintedCount(c), 64);
+}
+
+TEST(WmfBitmaps, DibBlitSourceRowsCountFromTheBottom) {
+    // DIBBITBLT plays as StretchDIBits: a source y of 0 is the bottom row
+    // of the bottom-up DIB, so the 2 x 2 block at source (2, 0) is the
+    // bottom right quarter.
+    const std::vector<std::vector<uint32_t>> rows{
+        {kRed, kRed, kGreen, kGreen}, {kRed, kRed, kGreen, kGreen},
+        {kBlue, kBlue, kYellow, kYellow}, {kBlue, kBlue, kYellow, kYellow}};
+    std::vector<uint16_t> p{0x0020, 0x00CC, 0, 2, 2, 2, 3, 1};  // rop, ySrc, xSrc, h, w, y, x
+    const std::vector<uint16_t> d = wordsOf(packedDib(24, rows));
+    p.insert(p.end(), d.begin(), d.end());
+    WmfWriter m = framedPicture(8, 8);
+    m.recordWords(WMF_DIBBITBLT, p);
+    Canvas c(8, 8);
+    ASSERT_TRUE(c.playWmf(m.bytes()));
+    EXPECT_TRUE(filled(c, 1, 3, 2, 4, word(kYellow))) << c.dump({{word(kYellow), 'y'}});
+    EXPECT_EQ(paintedCount(c), 4);
+}
+
+TEST(WmfBitmaps, PatternBrushesFromDibsTile) {
+    // A 2 x 2 DIB pattern tiles from the device origin.
+    WmfWriter m = framedPicture(8, 8);
+    m.createPen(kNull, 0, 0).createDibBrush(packedDib(24, {{kRed, kBlue}, {kBlue, kRed}}));
+    m.select(0).select(1).rectangle(0, 0, 7, 7);
+    Canvas c(8, 8);
+    ASSERT_TRUE(c.playWmf(m.bytes()));
+    const std::vector<std::pair<uint32_t, char>> legend{{word(kRed), 'r'}, {word(kBlue), 'b'}};
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x)
+            ASSERT_EQ(c.at(x, y), word((x + y) % 2 ? kBlue : kRed)) << x << "," << y << c.dump(legend);
+}
+
+TEST(WmfBitmaps, PalettedDibsKeepTheirColourTable) {
+    // 1- and 8-bit DIBs draw their table's colours (RGBQUADs, written here
+    // as 0x00RRGGBB words): red and green; blue, red and yellow.
+    WmfWriter m = framedPicture(8, 4);
+    stretchDib(m, 0, 0, 2, 2, 0, 0, 2, 2, packedDib(1, {{0, 1}, {1, 0}}, {0x00FF0000, 0x0000FF00}));
+    stretchDib(m, 4, 0, 2, 2, 0, 0, 2, 2, packedDib(8, {{2, 1}, {0, 2}}, {0x000000FF, 0x00FF0000, 0x00FFFF00}));
+    Canvas c(8, 4);
+    ASSERT_TRUE(c.playWmf(m.bytes()));
+    const std::vector<std::pair<uint32_t, char>> legend{
+        {word(kRed), 'r'}, {word(kGreen), 'g'}, {word(kBlue), 'b'}, {word(kYellow), 'y'}};
+    EXPECT_EQ(c.at(0, 0), word(kRed)) << c.dump(legend);
+    EXPECT_EQ(c.at(1, 0), word(kGreen)) << c.dump(legend);
+    EXPECT_EQ(c.at(0, 1), word(kGreen)) << c.dump(legend);
+    EXPECT_EQ(c.at(4, 0), word(kYellow)) << c.dump(legend);
+    EXPECT_EQ(c.at(5, 0), word(kRed)) << c.dump(legend);
+    EXPECT_EQ(c.at(4, 1), word(kBlue)) << c.dump(legend);
+}
+
+TEST(WmfBitmaps, PalettedDibsWithTheirFullTableImplied) {
+    // biClrUsed 0: the table has 2^bpp entries.
+    std::vector<uint32_t> table(16, 0);
+    table[3] = 0x0000FF00, table[9] = 0x00FFFF00;
+    WmfWriter m = framedPicture(4, 4);
+    stretchDib(m, 0, 0, 2, 2, 0, 0, 2, 2, packedDib(4, {{3, 9}, {9, 3}}, table, true));
+    Canvas c(4, 4);
+    ASSERT_TRUE(c.playWmf(m.bytes()));
+    const std::vector<std::pair<uint32_t, char>> legend{{word(kGreen), 'g'}, {word(kYellow), 'y'}};
+    EXPECT_EQ(c.at(0, 0), word(kGreen)) << c.dump(legend);
+    EXPECT_EQ(c.at(1, 0), word(kYellow)) << c.dump(legend);
+    EXPECT_EQ(c.at(0, 1), word(kYellow)) << c.dump(legend);
 }

@@ -322,9 +322,12 @@ struct FontSystem {
         static FontSystem sys;
         return sys;
     }
+    FcConfig *fontconfig = nullptr;  // for fallback queries, kept for the process
+
     ~FontSystem() {
         realized.clear();
         if (library) FT_Done_FreeType(library);
+        if (fontconfig) FcConfigDestroy(fontconfig);
     }
 
     void init();
@@ -413,7 +416,8 @@ void FontSystem::init() {
             paths.insert(paths.end(), names.begin(), names.end());
         }
     }
-    if (FcConfig *config = FcInitLoadConfigAndFonts()) {
+    fontconfig = FcInitLoadConfigAndFonts();
+    if (FcConfig *config = fontconfig) {
         FcPattern *pattern = FcPatternCreate();
         FcObjectSet *os = FcObjectSetBuild(FC_FILE, nullptr);
         if (FcFontSet *set = FcFontList(config, pattern, os)) {
@@ -430,7 +434,6 @@ void FontSystem::init() {
         }
         FcObjectSetDestroy(os);
         FcPatternDestroy(pattern);
-        FcConfigDestroy(config);
     }
     for (const std::string &p : paths) addFile(p);
 
@@ -914,6 +917,7 @@ const FaceInfo *FontSystem::fallbackFace(char32_t c, const FaceInfo *base) {
     auto it = memo.find(c);
     if (it != memo.end()) return it->second;
     const FaceInfo *result = nullptr;
+    if (!fontconfig) return nullptr;
     if (FcCharSet *cs = FcCharSetCreate()) {
         FcCharSetAddChar(cs, FcChar32(c));
         FcPattern *pat = FcPatternCreate();
@@ -923,10 +927,10 @@ const FaceInfo *FontSystem::fallbackFace(char32_t c, const FaceInfo *base) {
             for (char16_t u : base->family) fam.push_back(u < 128 ? char(u) : '?');
             FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8 *>(fam.c_str()));
         }
-        FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+        FcConfigSubstitute(fontconfig, pat, FcMatchPattern);
         FcDefaultSubstitute(pat);
         FcResult res;
-        if (FcFontSet *set = FcFontSort(nullptr, pat, FcTrue, nullptr, &res)) {
+        if (FcFontSet *set = FcFontSort(fontconfig, pat, FcTrue, nullptr, &res)) {
             for (int i = 0; i < set->nfont && !result; ++i) {
                 FcCharSet *fcs = nullptr;
                 if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &fcs) != FcResultMatch ||

@@ -385,6 +385,17 @@ bool maskBit(const DibImage &mask, int64_t x, int64_t y) {
 
 }  // namespace
 
+bool decodeForPlayback(DeviceContext &dc, const DibInfo &info, const uint8_t *bits, size_t bitsSize,
+                       DibImage &out, int32_t rows) {
+    const uint64_t pixels = uint64_t(info.width) * uint64_t(rows > 0 ? rows : info.height);
+    // Uncompressed pixels come from bytes the file holds; compressed ones
+    // can be described by a few bytes each, so a file of such images is
+    // charged enough that a handful of them exhaust the budget.
+    const bool compressed = info.compression != BI_RGB && info.compression != BI_BITFIELDS;
+    if (pixels > kMaxDibPixels || !dc.work().spend(compressed ? 16 * pixels : pixels)) return false;
+    return decodeDibBits(info, bits, bitsSize, out, rows);
+}
+
 void patBlt(DeviceContext &dc, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t rop) {
     const uint8_t code = ropCode(rop);
     if (ropUsesSource(code)) return;  // the platform refuses these
@@ -479,7 +490,7 @@ void setDIBitsToDevice(DeviceContext &dc, int32_t x, int32_t y, uint32_t cx, uin
         const int64_t rw = int64_t(xSrc) + w, rh = int64_t(ySrc) + h;
         if (rw <= 0 || rh <= 0 || rw > INT32_MAX || rh > INT32_MAX) return;
         sized.width = int32_t(rw), sized.height = int32_t(rh);
-        if (!decodeDibBits(sized, bits, bitsSize, image)) return;
+        if (!decodeForPlayback(dc, sized, bits, bitsSize, image)) return;
         sy = 0;
     } else {
         // The band holds `lines` rows; the source rectangle counts up from
@@ -491,7 +502,7 @@ void setDIBitsToDevice(DeviceContext &dc, int32_t x, int32_t y, uint32_t cx, uin
         if (info.topDown && n > height) n = height;
         sy = int64_t(startScan) + n - (int64_t(ySrc) + h);
         if (sy > 0 && sy >= n) return;
-        if (!decodeDibBits(info, bits, bitsSize, image, int32_t(n))) return;
+        if (!decodeForPlayback(dc, info, bits, bitsSize, image, int32_t(n))) return;
     }
     BlitSource src{&image, xSrc, clamp32(sy), int32_t(w), int32_t(h), true};
     const PointF p = devicePoint(dc, x, y);
@@ -511,21 +522,22 @@ void maskBlt(DeviceContext &dc, int32_t x, int32_t y, int32_t w, int32_t h, cons
         stretchBlt(dc, x, y, w, h, src, rop4 & 0xFFFFFF);
         return;
     }
-    if (!src.image && (ropUsesSource(fore) || ropUsesSource(back))) return;
-    DibImage none;
-    BlitSource bs = src;
-    if (!bs.image) {
-        // Without a source bitmap only the mask gives the pixels' positions.
-        none.width = w > 0 ? w : 1, none.height = h > 0 ? h : 1;
-        if (uint64_t(none.width) * uint64_t(none.height) > kMaxDibPixels) return;
-        none.pixels.assign(size_t(none.width) * size_t(none.height), 0);
-        bs = BlitSource{&none, 0, 0, w, h, false};
-    }
     const BrushPixels brush(dc.brushPaint(*dc.state().brush));
     const bool usesPattern = ropUsesPattern(fore) || ropUsesPattern(back);
-    blitLogical(dc, x, y, w, h, bs, stretchMode(dc), true,
+    if (!src.image) {
+        if (ropUsesSource(fore) || ropUsesSource(back)) return;
+        // Without a source bitmap the mask itself places the pixels.
+        const BlitSource bs{mask, xMask, yMask, w, h, false};
+        blitLogical(dc, x, y, w, h, bs, COLORONCOLOR, true,
+                    [&](uint32_t *d, uint32_t, int32_t px, int32_t py, int32_t sx, int32_t sy) {
+                        const bool bit = maskBit(*mask, sx, sy);
+                        *d = rop3(bit ? fore : back, *d, 0, usesPattern ? brush.at(px, py) : 0);
+                    });
+        return;
+    }
+    blitLogical(dc, x, y, w, h, src, stretchMode(dc), true,
                 [&](uint32_t *d, uint32_t s, int32_t px, int32_t py, int32_t sx, int32_t sy) {
-                    const bool bit = maskBit(*mask, int64_t(xMask) + sx - bs.x, int64_t(yMask) + sy - bs.y);
+                    const bool bit = maskBit(*mask, int64_t(xMask) + sx - src.x, int64_t(yMask) + sy - src.y);
                     *d = rop3(bit ? fore : back, *d, s, usesPattern ? brush.at(px, py) : 0);
                 });
 }

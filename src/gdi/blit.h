@@ -36,6 +36,12 @@ struct BlitSource {
     bool onlyWritten = true;
 };
 
+// Decodes a bitmap a record carries, charging the pixels it allocates to
+// the playback's work budget: compressed data can describe a large image in
+// a few bytes, and playback must stay linear in the data it is given.
+bool decodeForPlayback(DeviceContext &dc, const DibInfo &info, const uint8_t *bits, size_t bitsSize,
+                       DibImage &out, int32_t rows = 0);
+
 // PatBlt: `rop` (one that does not use a source) with the selected brush.
 void patBlt(DeviceContext &dc, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t rop);
 

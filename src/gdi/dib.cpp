@@ -44,11 +44,11 @@ struct Field {
 
 uint64_t strideOf(uint64_t width, uint32_t bpp) { return ((width * bpp + 31) / 32) * 4; }
 
-bool allocate(DibImage &out, int64_t width, int64_t height, uint64_t limit) {
+bool allocate(DibImage &out, int64_t width, int64_t height, uint64_t limit, uint32_t fill = 0) {
     if (width <= 0 || height <= 0 || uint64_t(width) * uint64_t(height) > limit) return false;
     out.width = int32_t(width);
     out.height = int32_t(height);
-    out.pixels.assign(size_t(width) * size_t(height), 0);
+    out.pixels.assign(size_t(width) * size_t(height), fill);
     out.written.clear();
     return true;
 }
@@ -59,12 +59,10 @@ bool allocate(DibImage &out, int64_t width, int64_t height, uint64_t limit) {
 // runs cut at the right edge, every escape kept inside the image. Pixels no
 // run reaches keep index 0 and stay unwritten.
 bool decodeRle(const DibInfo &info, const uint8_t *bits, size_t size, DibImage &out) {
-    if (!allocate(out, info.width, info.height, kMaxDibPixels)) return false;
+    if (!allocate(out, info.width, info.height, kMaxDibPixels, info.table[0])) return false;
     out.written.assign(out.pixels.size(), 0);
     const bool four = info.compression == BI_RLE4;
     const int64_t width = info.width, height = info.height;
-    const uint32_t fill = info.table[0];
-    for (uint32_t &p : out.pixels) p = fill;
     // Runs start on the bottom row: y counts rows from the top.
     auto put = [&](int64_t x, int64_t y, uint32_t index) {
         const size_t at = size_t(y) * size_t(width) + size_t(x);

@@ -52,7 +52,7 @@ bool printerOnly(const gdi::DibInfo &info) {
 bool sourceBitmap(gdi::DeviceContext &dc, const RecordDib &d, gdi::DibImage &image) {
     gdi::DibInfo info;
     if (!gdi::readDibInfo(d.info, d.infoSize, d.usage, palette(dc), info) || printerOnly(info)) return false;
-    if (!gdi::decodeDibBits(info, d.bits, d.bitsSize, image)) return false;
+    if (!gdi::decodeForPlayback(dc, info, d.bits, d.bitsSize, image)) return false;
     if (info.compression == gdi::BI_RLE8 || info.compression == gdi::BI_RLE4) {
         for (size_t i = 0; i < image.pixels.size(); ++i)
             if (!image.written[i]) image.pixels[i] = 0;
@@ -151,7 +151,7 @@ void stretchDIBits(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size) {
     gdi::DibInfo info;
     gdi::DibImage image;
     if (!gdi::readDibInfo(d.info, d.infoSize, d.usage, palette(dc), info) || printerOnly(info)) return;
-    if (!gdi::decodeDibBits(info, d.bits, d.bitsSize, image)) return;
+    if (!gdi::decodeForPlayback(dc, info, d.bits, d.bitsSize, image)) return;
     gdi::stretchDIBits(dc, i32(r + 24), i32(r + 28), i32(r + 72), i32(r + 76), i32(r + 32), i32(r + 36),
                        i32(r + 40), i32(r + 44), info, image, u32(r + 68));
 }
@@ -167,7 +167,7 @@ void blendBlt(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size, bool alph
         gdi::DibInfo info;
         if (!gdi::readDibInfo(d.info, d.infoSize, d.usage, palette(dc), info)) return;
         if (info.compression != gdi::BI_RGB && info.compression != gdi::BI_BITFIELDS) return;
-        if (!gdi::decodeDibBits(info, d.bits, d.bitsSize, image)) return;
+        if (!gdi::decodeForPlayback(dc, info, d.bits, d.bitsSize, image)) return;
     } else if (!sourceBitmap(dc, d, image)) {
         return;
     }

@@ -1,0 +1,99 @@
+// Pattern brushes from bitmaps: CREATEDIBPATTERNBRUSHPT keeps the bitmap's
+// colours (a 32-bit one its alpha byte too), CREATEMONOBRUSH of a black and
+// white bitmap paints its 0 bits in the text colour and its 1 bits in the
+// background colour; both tile from the brush origin.
+#include <gtest/gtest.h>
+
+#include "bitmap_records.h"
+
+using namespace btest;
+using ptest::Canvas;
+using ptest::kKey;
+using ptest::word;
+
+namespace {
+
+const uint32_t kNullPen = 0x80000008u;
+
+// Fills (0, 0, w, h) with pattern brush object 1, after `setup`.
+template <class Setup>
+Canvas fill(int w, int h, Setup &&setup) {
+    vtest::EmfWriter wr = ptest::pixelWriter(w, h);
+    wr.select(kNullPen);
+    setup(wr);
+    wr.select(1);
+    wr.rectangle(0, 0, w, h);
+    Canvas c(w, h);
+    c.play(wr.bytes());
+    return c;
+}
+
+TEST(BitmapBrush, DibPatternTilesFromTheBrushOrigin) {
+    const Dib d = dib24(2, {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00FFFFFF});
+    Canvas c = fill(4, 2, [&](vtest::EmfWriter &w) { patternBrush(w, kCreateDibPatternBrush, 1, d); });
+    EXPECT_EQ(c.at(0, 0), 0x00FF0000u);
+    EXPECT_EQ(c.at(3, 0), 0x0000FF00u);
+    EXPECT_EQ(c.at(2, 1), 0x000000FFu);
+    Canvas s = fill(4, 2, [&](vtest::EmfWriter &w) {
+        patternBrush(w, kCreateDibPatternBrush, 1, d);
+        w.record(kSetBrushOrg, {1, 1});
+    });
+    // Pattern pixel (0, 0) now lands on device pixel (1, 1).
+    EXPECT_EQ(s.at(1, 1), 0x00FF0000u);
+    EXPECT_EQ(s.at(0, 0), 0x00FFFFFFu);
+}
+
+TEST(BitmapBrush, ThirtyTwoBitPatternKeepsItsAlphaByte) {
+    const Dib d = dib32(1, {0x80102030});
+    Canvas c = fill(2, 1, [&](vtest::EmfWriter &w) { patternBrush(w, kCreateDibPatternBrush, 1, d); });
+    EXPECT_EQ(c.at(0, 0), 0x80102030u);
+    EXPECT_EQ(c.at(1, 0), 0x80102030u);
+}
+
+TEST(BitmapBrush, MonoBrushPaintsInTextAndBackgroundColours) {
+    const Dib d = dibIndexed(2, 1, {0, 1}, {0x000000, 0xFFFFFF});
+    Canvas c = fill(2, 1, [&](vtest::EmfWriter &w) {
+        patternBrush(w, kCreateMonoBrush, 1, d);
+        w.record(kSetTextColor, {int32_t(vtest::rgb(255, 0, 0))});
+        w.record(kSetBkColor, {int32_t(vtest::rgb(0, 0, 255))});
+    });
+    EXPECT_EQ(c.at(0, 0), word(vtest::rgb(255, 0, 0)));
+    EXPECT_EQ(c.at(1, 0), word(vtest::rgb(0, 0, 255)));
+}
+
+TEST(BitmapBrush, MonoBrushWithPaletteIndicesTakesTheBitsAsIndices) {
+    // DIB_PAL_INDICES: no colour table, the bits themselves.
+    Dib d = dibIndexed(2, 1, {0, 1}, {});
+    Canvas c = fill(2, 1, [&](vtest::EmfWriter &w) {
+        patternBrush(w, kCreateMonoBrush, 1, d, 2);
+        w.record(kSetTextColor, {int32_t(vtest::rgb(1, 2, 3))});
+        w.record(kSetBkColor, {int32_t(vtest::rgb(4, 5, 6))});
+    });
+    EXPECT_EQ(c.at(0, 0), word(vtest::rgb(1, 2, 3)));
+    EXPECT_EQ(c.at(1, 0), word(vtest::rgb(4, 5, 6)));
+}
+
+TEST(BitmapBrush, OneBitDibPatternKeepsItsOwnColours) {
+    const Dib d = dibIndexed(2, 1, {0, 1}, {0x00FF00, 0xFF00FF});
+    Canvas c = fill(2, 1, [&](vtest::EmfWriter &w) {
+        patternBrush(w, kCreateDibPatternBrush, 1, d);
+        w.record(kSetTextColor, {int32_t(vtest::rgb(1, 2, 3))});
+    });
+    EXPECT_EQ(c.at(0, 0), 0x0000FF00u);
+    EXPECT_EQ(c.at(1, 0), 0x00FF00FFu);
+}
+
+TEST(BitmapBrush, PatternBlitWithADibPatternBrush) {
+    const Dib d = dib24(2, {0x00FF0000, 0x0000FF00});
+    vtest::EmfWriter w = ptest::pixelWriter(3, 1);
+    patternBrush(w, kCreateDibPatternBrush, 1, d);
+    w.select(1);
+    bitBlt(w, 0, 0, 3, 1, kPatCopy);
+    Canvas c(3, 1);
+    ASSERT_TRUE(c.play(w.bytes()));
+    EXPECT_EQ(c.at(0, 0), 0x00FF0000u);
+    EXPECT_EQ(c.at(1, 0), 0x0000FF00u);
+    EXPECT_EQ(c.at(2, 0), 0x00FF0000u);
+}
+
+}  // namespace

@@ -308,12 +308,15 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
     // Metrics as the platform reads them: in logical units first.
     int32_t tmAscent = map.heightToLp(fm.ascent), tmDescent = map.heightToLp(fm.descent);
 
-    int32_t escapement = fm.scalable ? lf.escapement % 3600 : 0;
+    // Not reduced: a full turn (3600) leaves the sine a hair below zero,
+    // and the truncations below move such text by a pixel, as on the
+    // platform's arithmetic.
+    int64_t escapement = fm.scalable ? lf.escapement : 0;
     if (compatible && m.m11 * m.m22 < 0) escapement = -escapement;
     double cosEsc = 1, sinEsc = 0;
     if (escapement != 0) {
-        cosEsc = std::cos(escapement * M_PI / 1800);
-        sinEsc = std::sin(escapement * M_PI / 1800);
+        cosEsc = std::cos(double(escapement) * M_PI / 1800);
+        sinEsc = std::sin(double(escapement) * M_PI / 1800);
     }
 
     Rect rc;

@@ -513,3 +513,40 @@ TEST(WmfBitmaps, PalettedDibsWithTheirFullTableImplied) {
     EXPECT_EQ(c.at(1, 0), word(kYellow)) << c.dump(legend);
     EXPECT_EQ(c.at(0, 1), word(kYellow)) << c.dump(legend);
 }
+
+TEST(WmfBitmaps, SetDibToDeviceDrawsUnscaledAtTheMappedPoint) {
+    // Two logical units a pixel: the 2 x 2 DIB still covers 2 x 2 pixels,
+    // from the device point of (3, 1), here (6, 2).
+    WmfWriter m = framedPicture(8, 8);
+    std::vector<uint16_t> p{0, 2, 0, 0, 0, 2, 2, 1, 3};  // usage, scans, first, ySrc, xSrc, h, w, y, x
+    const std::vector<uint16_t> d = wordsOf(packedDib(24, {{kRed, kGreen}, {kBlue, kYellow}}));
+    p.insert(p.end(), d.begin(), d.end());
+    m.recordWords(WMF_SETDIBTODEV, p);
+    Canvas c(16, 16);
+    ASSERT_TRUE(c.playWmf(m.bytes()));
+    const std::vector<std::pair<uint32_t, char>> legend{
+        {word(kRed), 'r'}, {word(kGreen), 'g'}, {word(kBlue), 'b'}, {word(kYellow), 'y'}};
+    EXPECT_EQ(c.at(6, 2), word(kRed)) << c.dump(legend);
+    EXPECT_EQ(c.at(7, 2), word(kGreen)) << c.dump(legend);
+    EXPECT_EQ(c.at(6, 3), word(kBlue)) << c.dump(legend);
+    EXPECT_EQ(c.at(7, 3), word(kYellow)) << c.dump(legend);
+    EXPECT_EQ(paintedCount(c), 4) << c.dump(legend);
+}
+
+TEST(WmfBitmaps, MonochromeDeviceBitmapsBlitInTextAndBackgroundColours) {
+    // BITBLT with a Bitmap16 (type, width, height, bytes a row, planes and
+    // bits a pixel, rows top first): 0 bits take the text colour, 1 bits
+    // the background colour.
+    WmfWriter m = framedPicture(8, 8);
+    m.setTextColor(kRed).setBkColor(kBlue);
+    // rop, ySrc, xSrc, h, w, y, x, then the bitmap: 2 x 2, rows 0b01, 0b10.
+    m.recordWords(WMF_BITBLT, {0x0020, 0x00CC, 0, 0, 2, 2, 1, 1, 0, 2, 2, 2, 0x0101, 0x0040, 0x0080});
+    Canvas c(8, 8);
+    ASSERT_TRUE(c.playWmf(m.bytes()));
+    const std::vector<std::pair<uint32_t, char>> legend{{word(kRed), 'r'}, {word(kBlue), 'b'}};
+    EXPECT_EQ(c.at(1, 1), word(kRed)) << c.dump(legend);
+    EXPECT_EQ(c.at(2, 1), word(kBlue)) << c.dump(legend);
+    EXPECT_EQ(c.at(1, 2), word(kBlue)) << c.dump(legend);
+    EXPECT_EQ(c.at(2, 2), word(kRed)) << c.dump(legend);
+    EXPECT_EQ(paintedCount(c), 4) << c.dump(legend);
+}

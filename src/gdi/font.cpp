@@ -913,8 +913,11 @@ RealizedFontRef FontSystem::realize(const FontRequest &reqIn, const FaceInfo *fo
 }
 
 const FaceInfo *FontSystem::fallbackFace(char32_t c, const FaceInfo *base) {
-    static std::unordered_map<char32_t, const FaceInfo *> memo;
-    auto it = memo.find(c);
+    // The answer depends on the face asking (fontconfig prefers a relative
+    // of its family), so it is remembered per face and character.
+    static std::map<std::pair<const FaceInfo *, char32_t>, const FaceInfo *> memo;
+    const auto key = std::make_pair(base, c);
+    auto it = memo.find(key);
     if (it != memo.end()) return it->second;
     const FaceInfo *result = nullptr;
     if (!fontconfig) return nullptr;
@@ -948,7 +951,7 @@ const FaceInfo *FontSystem::fallbackFace(char32_t c, const FaceInfo *base) {
         FcCharSetDestroy(cs);
     }
     if (memo.size() > 4096) memo.clear();
-    memo[c] = result;
+    memo[key] = result;
     return result;
 }
 

@@ -475,7 +475,20 @@ bool decodeBrushPattern(const uint8_t *info, size_t infoSize, const uint8_t *bit
     if (!readDibInfo(info, infoSize, tableUsage, palette, header)) return false;
     if (header.compression != BI_RGB && header.compression != BI_BITFIELDS) return false;
     if (uint64_t(header.width) * uint64_t(header.height) > kMaxPatternPixels) return false;
-    const bool mono = monoBrush && header.bpp == 1 && (header.blackWhite || usage == DIB_PAL_INDICES);
+    if (monoBrush && usage == DIB_PAL_INDICES && header.bpp == 1) {
+        // Played as a monochrome device bitmap made from the bits as they
+        // are: rows padded to 16 bits, first row on top (measured on Wine).
+        const uint64_t stride = (uint64_t(header.width) + 15) / 16 * 2;
+        if (!bits || stride * uint64_t(header.height) > bitsSize) return false;
+        out.width = header.width, out.height = header.height, out.mono = true;
+        out.pixels.assign(size_t(header.width) * size_t(header.height), 0);
+        for (int32_t y = 0; y < header.height; ++y)
+            for (int32_t x = 0; x < header.width; ++x)
+                out.pixels[size_t(y) * size_t(header.width) + size_t(x)] =
+                    bits[stride * uint64_t(y) + uint64_t(x >> 3)] >> (7 - (x & 7)) & 1;
+        return true;
+    }
+    const bool mono = monoBrush && header.bpp == 1 && header.blackWhite;
     if (mono) header.table[0] = 0, header.table[1] = 1;
     DibImage image;
     if (!decodeDibBits(header, bits, bitsSize, image)) return false;

@@ -107,8 +107,8 @@ bool decodeDib(const uint8_t *info, size_t infoSize, const uint8_t *bits, size_t
 // The pattern of a brush record. A CREATEMONOBRUSH bitmap (`monoBrush`)
 // whose table is black then white becomes a monochrome pattern drawn in the
 // DC's text and background colours (`out.mono`, pixels 0 and 1), and so
-// does a 1-bit DIB_PAL_INDICES bitmap, whose bits are the indices. Other
-// bitmaps keep their colours, DIB_PAL_COLORS tables looked up in
+// does a 1-bit DIB_PAL_INDICES bitmap, whose bits are read as a device
+// bitmap's (rows padded to 16 bits, top row first). Other bitmaps keep their colours, DIB_PAL_COLORS tables looked up in
 // `palette`. False when the bitmap is malformed or larger than
 // kMaxPatternPixels.
 bool decodeBrushPattern(const uint8_t *info, size_t infoSize, const uint8_t *bits, size_t bitsSize,

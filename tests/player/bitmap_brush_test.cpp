@@ -61,16 +61,23 @@ TEST(BitmapBrush, MonoBrushPaintsInTextAndBackgroundColours) {
     EXPECT_EQ(c.at(1, 0), word(vtest::rgb(0, 0, 255)));
 }
 
-TEST(BitmapBrush, MonoBrushWithPaletteIndicesTakesTheBitsAsIndices) {
-    // DIB_PAL_INDICES: no colour table, the bits themselves.
-    Dib d = dibIndexed(2, 1, {0, 1}, {});
-    Canvas c = fill(2, 1, [&](vtest::EmfWriter &w) {
+TEST(BitmapBrush, MonoBrushWithPaletteIndicesReadsDeviceBitmapRows) {
+    // DIB_PAL_INDICES: no colour table; the bits are taken as a monochrome
+    // device bitmap's, rows of 16 bits from the top. Bytes 0-1 are row 0,
+    // bytes 2-3 row 1 (not the padding of a 32-bit DIB row).
+    Dib d;
+    d.info = infoHeader(2, 2, 1);
+    d.bits = {0x40, 0, 0x80, 0, 0, 0, 0, 0};
+    Canvas c = fill(2, 2, [&](vtest::EmfWriter &w) {
         patternBrush(w, kCreateMonoBrush, 1, d, 2);
         w.record(kSetTextColor, {int32_t(vtest::rgb(1, 2, 3))});
         w.record(kSetBkColor, {int32_t(vtest::rgb(4, 5, 6))});
     });
-    EXPECT_EQ(c.at(0, 0), word(vtest::rgb(1, 2, 3)));
-    EXPECT_EQ(c.at(1, 0), word(vtest::rgb(4, 5, 6)));
+    const uint32_t fore = word(vtest::rgb(1, 2, 3)), back = word(vtest::rgb(4, 5, 6));
+    EXPECT_EQ(c.at(0, 0), fore);
+    EXPECT_EQ(c.at(1, 0), back);
+    EXPECT_EQ(c.at(0, 1), back);
+    EXPECT_EQ(c.at(1, 1), fore);
 }
 
 TEST(BitmapBrush, OneBitDibPatternKeepsItsOwnColours) {

@@ -1116,12 +1116,16 @@ std::shared_ptr<const Glyph> RealizedFont::loadGlyph(uint32_t index) const {
         glyph->advanceX = int32_t(advance(nullptr, gm.horiAdvance).x >> 6);
         glyph->advanceY = 0;
         glyph->extent = int32_t(advance(nullptr, metricsAdvance).x >> 6);
+        glyph->outlineAdvanceX = glyph->extent;
     } else {
         const FT_Vector adv = advance(&s.hori, gm.horiAdvance);
         glyph->advanceX = int32_t(adv.x >> 6);
         glyph->advanceY = int32_t(adv.y >> 6);
         FT_Vector un = advance(&s.unrotated, metricsAdvance);
         glyph->extent = int32_t(FT_Vector_Length(&un) >> 6);
+        const FT_Vector outlineAdv = advance(&s.hori, metricsAdvance);
+        glyph->outlineAdvanceX = int32_t(outlineAdv.x >> 6);
+        glyph->outlineAdvanceY = int32_t(outlineAdv.y >> 6);
     }
     glyph->left = int32_t(box.xMin >> 6);
     glyph->top = int32_t(box.yMax >> 6);

@@ -75,6 +75,9 @@ struct Glyph {
     int32_t left = 0, top = 0;
     int32_t width = 0, height = 0;  // black box; zero for empty glyphs
     int32_t advanceX = 0, advanceY = 0;  // pen movement, device pixels, y down
+    // The same for the glyph's outline (hinted for grey levels), which text
+    // drawn into a path advances by.
+    int32_t outlineAdvanceX = 0, outlineAdvanceY = 0;
     int32_t extent = 0;  // A + B + C width, for text extents
     // Coverage per pixel, rows top down, 0 (none) to 16 (full); empty when
     // the image is too large to keep and is rendered piecewise.

@@ -461,7 +461,9 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
             }
         }
 
-        // Pen positions of the glyphs.
+        // Pen positions of the glyphs; into a path, glyphs advance by their
+        // outlines' metrics.
+        Path *path = dc.currentPath();
         std::vector<GlyphPlacement> placed;
         placed.reserve(count);
         int64_t px = ox, py = oy;
@@ -470,12 +472,12 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
             if (!deltas.empty()) {
                 px += deltas[i].x;
                 py += deltas[i].y;
-            } else if (shaped[i].glyph) {
-                px += shaped[i].glyph->advanceX;
-                py += shaped[i].glyph->advanceY;
+            } else if (const Glyph *g = shaped[i].glyph.get()) {
+                px += path ? g->outlineAdvanceX : g->advanceX;
+                py += path ? g->outlineAdvanceY : g->advanceY;
             }
         }
-        if (Path *path = dc.currentPath()) {
+        if (path) {
             GlyphOutline outline;
             for (const GlyphPlacement &g : placed) {
                 if (!g.shaped.font || !g.shaped.glyph) continue;

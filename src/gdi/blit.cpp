@@ -560,7 +560,7 @@ void transparentBlt(DeviceContext &dc, int32_t x, int32_t y, int32_t w, int32_t 
     if (w < 0 || h < 0 || src.width < 0 || src.height < 0) return;  // it cannot mirror
     int mode = stretchMode(dc);
     if (mode == BLACKONWHITE || mode == WHITEONBLACK) mode = COLORONCOLOR;
-    const uint32_t key = colorWord(transparent);
+    const uint32_t key = colorWord(transparent, dc.state().palette.get());
     blitLogical(dc, x, y, w, h, src, mode, true, [&](uint32_t *d, uint32_t s, int32_t, int32_t, int32_t, int32_t) {
         if ((s & 0xFFFFFF) != key) *d = s;
     });

@@ -305,18 +305,18 @@ Paint DeviceContext::brushPaint(const Brush &brush) const {
     switch (brush.style) {
     case BS_SOLID:
         p.kind = Paint::Solid;
-        p.color = colorWord(brush.color);
+        p.color = colorWord(brush.color, s_.palette.get());
         break;
     case BS_HATCHED:
         if (brush.hatch > HS_DIAGCROSS) {  // unknown hatches paint solid
             p.kind = Paint::Solid;
-            p.color = colorWord(brush.color);
+            p.color = colorWord(brush.color, s_.palette.get());
             break;
         }
         p.kind = Paint::Pattern;
         p.pattern = nullptr;
-        p.fore = colorWord(brush.color);
-        p.back = colorWord(s_.bkColor);
+        p.fore = colorWord(brush.color, s_.palette.get());
+        p.back = colorWord(s_.bkColor, s_.palette.get());
         p.backTransparent = s_.bkMode == TRANSPARENT;
         p.origin = s_.brushOrg;
         p.color = brush.hatch;
@@ -326,12 +326,12 @@ Paint DeviceContext::brushPaint(const Brush &brush) const {
         if (brush.pattern && brush.pattern->width > 0 && brush.pattern->height > 0) {
             p.kind = Paint::Pattern;
             p.pattern = brush.pattern.get();
-            p.fore = colorWord(s_.textColor);
-            p.back = colorWord(s_.bkColor);
+            p.fore = colorWord(s_.textColor, s_.palette.get());
+            p.back = colorWord(s_.bkColor, s_.palette.get());
             p.origin = s_.brushOrg;
         } else {
             p.kind = Paint::Solid;
-            p.color = colorWord(brush.color);
+            p.color = colorWord(brush.color, s_.palette.get());
         }
         break;
     }
@@ -523,7 +523,7 @@ void DeviceContext::fillAndStroke(const std::vector<Point> &pts, const std::vect
     if (!off.empty() && s_.bkMode == OPAQUE && !s_.pen->extended) {
         Paint bk;
         bk.kind = Paint::Solid;
-        bk.color = colorWord(s_.bkColor);
+        bk.color = colorWord(s_.bkColor, s_.palette.get());
         paint(off.region(), bk, s_.rop2);
     }
 }
@@ -536,7 +536,7 @@ Paint DeviceContext::penPaint() const {
     }
     Paint p;
     p.kind = Paint::Solid;
-    p.color = colorWord(pen.extended ? pen.brush.color : pen.color);
+    p.color = colorWord(pen.extended ? pen.brush.color : pen.color, s_.palette.get());
     return p;
 }
 
@@ -796,7 +796,7 @@ void DeviceContext::fillAndStrokeShape(const std::vector<Point> &outlinePts, Spa
     if (!off.empty() && s_.bkMode == OPAQUE && !s_.pen->extended) {
         Paint bk;
         bk.kind = Paint::Solid;
-        bk.color = colorWord(s_.bkColor);
+        bk.color = colorWord(s_.bkColor, s_.palette.get());
         paint(off.region(), bk, s_.rop2);
     }
 }
@@ -809,7 +809,7 @@ void DeviceContext::strokeShape(const std::vector<Point> &pts, bool closed, cons
     if (!off.empty() && !pen.region && s_.bkMode == OPAQUE && !s_.pen->extended) {
         Paint bk;
         bk.kind = Paint::Solid;
-        bk.color = colorWord(s_.bkColor);
+        bk.color = colorWord(s_.bkColor, s_.palette.get());
         paint(off.region(), bk, s_.rop2);
     }
 }
@@ -862,7 +862,7 @@ void DeviceContext::setPixel(Point p, ColorRef c) {
     const Point d = toDevice(p);
     Paint paint;
     paint.kind = Paint::Solid;
-    paint.color = colorWord(c);
+    paint.color = colorWord(c, s_.palette.get());
     this->paint(Region::fromRect({d.x, d.y, d.x + 1, d.y + 1}), paint, s_.rop2);
 }
 

@@ -61,6 +61,12 @@ inline uint32_t colorWord(ColorRef c) {
     return (c >> 16 & 0xFF) | (c & 0xFF00) | (c & 0xFF) << 16;
 }
 
+// The same with PALETTEINDEX colours looked up in `palette` (the selected
+// logical palette; null for the default one).
+inline uint32_t colorWord(ColorRef c, const Palette *palette) {
+    return colorWord(resolveColor(c, palette));
+}
+
 struct DcState {
     int mapMode = MM_TEXT;
     Point windowOrg, viewportOrg;

@@ -104,3 +104,25 @@ TEST(BitmapBrush, PatternBlitWithADibPatternBrush) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BitmapPalette, PaletteIndexColoursComeFromTheSelectedPalette) {
+    // PALETTEINDEX(1) names entry 1 of the palette selected when drawing,
+    // whenever the brush was made; an index past the end names entry 0.
+    vtest::EmfWriter w = ptest::pixelWriter(3, 1);
+    w.select(kNullPen);
+    w.createBrush(1, 0, 0x01000001).createBrush(2, 0, 0x01000007);
+    createPalette(w, 3, {vtest::rgb(10, 20, 30), vtest::rgb(40, 50, 60)});
+    w.select(1).rectangle(0, 0, 1, 1);
+    w.record(kSelectPalette, {3});
+    w.select(1).rectangle(1, 0, 2, 1);
+    w.select(2).rectangle(2, 0, 3, 1);
+    Canvas c(3, 1);
+    ASSERT_TRUE(c.play(w.bytes()));
+    EXPECT_EQ(c.at(0, 0), word(vtest::rgb(128, 0, 0)));  // the default palette's entry 1
+    EXPECT_EQ(c.at(1, 0), word(vtest::rgb(40, 50, 60)));
+    EXPECT_EQ(c.at(2, 0), word(vtest::rgb(10, 20, 30)));
+}
+
+}  // namespace

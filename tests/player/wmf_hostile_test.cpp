@@ -151,6 +151,21 @@ TEST(Hostile, WmfEveryTruncationAndByteFlipIsSurvived) {
     m.arc(WMF_PIE, 0, 0, 8, 8, 8, 4, 4, 0).roundRect(1, 1, 7, 7, 3, 3).patBlt(0, 0, 4, 4, 0x5A0049);
     m.extTextOut(1, 1, 2, 0, 0, 4, 4, "ab").floodFill(6, 6, 0).setPixel(2, 2, 0);
     m.saveDC().intersectClipRect(1, 1, 6, 6).restoreDC(-1).deleteObject(2);
+    // A 2 x 2 24-bit DIB (header, two padded rows) in the DIB records, a
+    // DIB pattern brush and a device bitmap.
+    const std::vector<uint16_t> dib{40, 0, 2, 0, 2, 0, 1, 24, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                    0xFF, 0xFF00, 0, 0, 0xFF00, 0xFF, 0, 0};
+    auto with = [&](std::vector<uint16_t> head) {
+        head.insert(head.end(), dib.begin(), dib.end());
+        return head;
+    };
+    m.recordWords(WMF_STRETCHDIB, with({0x20, 0xCC, 0, 2, 2, 0, 0, 4, 4, 1, 1}));
+    m.recordWords(WMF_DIBBITBLT, with({0x20, 0xCC, 0, 0, 2, 2, 3, 3}));
+    m.recordWords(0x0B41, with({0x46, 0x66, 2, 2, 0, 0, 6, 6, 0, 0}));  // DIBSTRETCHBLT, SRCINVERT
+    m.recordWords(WMF_SETDIBTODEV, with({0, 2, 0, 0, 0, 2, 2, 5, 5}));
+    m.recordWords(WMF_DIBCREATEPATTERNBRUSH, with({5, 0}));
+    m.recordWords(WMF_BITBLT, {0x20, 0xCC, 0, 0, 2, 2, 1, 1, 0, 2, 2, 2, 0x0101, 0x40, 0x80});
+    m.select(2).rectangle(0, 0, 8, 8);  // the pattern brush took the region's freed slot
     const std::vector<uint8_t> wmf = m.bytes();
     for (size_t n = 0; n <= wmf.size(); ++n) {
         std::vector<uint8_t> cut(wmf.begin(), wmf.begin() + std::ptrdiff_t(n));
@@ -171,4 +186,29 @@ TEST(Hostile, WmfEveryTruncationAndByteFlipIsSurvived) {
         Canvas c(8, 8);
         EXPECT_TRUE(c.playWmf(bad)) << round;
     }
+}
+
+TEST(Hostile, WmfBitmapsLargerThanTheirRecordDrawNothing) {
+    // DIB headers claiming 30000 x 30000 pixels, or more colours than the
+    // record holds, in a few bytes; a device bitmap likewise; scan counts
+    // and source rectangles far outside.
+    WmfWriter m = redPicture();
+    const std::vector<uint16_t> huge{40, 0, 30000, 0, 30000, 0, 1, 24, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint16_t> colours{40, 0, 2, 0, 2, 0, 1, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0xFFFF, 0x7FFF, 0, 0};
+    for (const auto &dib : {huge, colours}) {
+        std::vector<uint16_t> p{0x20, 0xCC, 0, 2, 2, 0, 0, 8, 8, 0, 0};
+        p.insert(p.end(), dib.begin(), dib.end());
+        m.recordWords(WMF_STRETCHDIB, p);
+        std::vector<uint16_t> q{0, 0xFFFF, 0xFFFF, 0x8000, 0x8000, 0x7FFF, 0x7FFF, 0, 0};
+        q.insert(q.end(), dib.begin(), dib.end());
+        m.recordWords(WMF_SETDIBTODEV, q);
+        std::vector<uint16_t> r{5, 0};
+        r.insert(r.end(), dib.begin(), dib.end());
+        m.recordWords(WMF_DIBCREATEPATTERNBRUSH, r);
+    }
+    m.recordWords(WMF_BITBLT, {0x20, 0xCC, 0, 0, 8, 8, 0, 0, 0, 30000, 30000, 3750, 0x0101, 0});
+    m.recordWords(WMF_BITBLT, {0x20, 0xCC, 0, 0, 8, 8, 0, 0, 0, 2, 2, 2, 0x0801});  // 8-bit: refused
+    Canvas c(8, 8);
+    EXPECT_TRUE(c.playWmf(m.bytes()));
+    EXPECT_EQ(c.count(ptest::kKey), 64) << c.dump({});
 }

@@ -189,6 +189,25 @@ TEST(BitmapStretch, NegativeDestinationWidthMirrors) {
     EXPECT_EQ(c.at(4, 0), kKey);
 }
 
+TEST(BitmapStretch, FlippingMappingMirrorsTheBitmap) {
+    // x' = 4 - x: the logical rectangle 0..3 lands on device pixels 4, 3, 2,
+    // the source's first pixel at 4.
+    const Dib d = dib24(3, {kRed, kGreen, kBlue});
+    vtest::EmfWriter w = ptest::pixelWriter(6, 1);
+    w.record(kSetMapMode, {8});
+    w.record(kSetWindowExt, {1, 1});
+    w.record(kSetViewportExt, {-1, 1});
+    w.record(kSetViewportOrg, {4, 0});
+    stretchDIBits(w, 0, 0, 3, 1, 0, 0, 3, 1, d);
+    Canvas c(6, 1);
+    ASSERT_TRUE(c.play(w.bytes()));
+    EXPECT_EQ(c.at(1, 0), kKey);
+    EXPECT_EQ(c.at(2, 0), kBlue);
+    EXPECT_EQ(c.at(3, 0), kGreen);
+    EXPECT_EQ(c.at(4, 0), kRed);
+    EXPECT_EQ(c.at(5, 0), kKey);
+}
+
 TEST(BitmapStretch, BottomUpSourceRectangleCountsFromTheBottom) {
     // Rows top to bottom: red, green, blue. ySrc = 0, height 1 of a
     // bottom-up DIB is its bottom row; a top-down DIB copied unscaled from

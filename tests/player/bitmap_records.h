@@ -19,7 +19,7 @@ enum : uint32_t {
     kTransparentBlt = 116, kGradientFill = 118, kSetStretchMode = 21, kSetBrushOrg = 13,
     kSetTextColor = 24, kSetBkColor = 25, kSetBkMode = 18, kSelectPalette = 48,
     kCreatePalette = 49, kSetPaletteEntries = 50, kResizePalette = 51, kRealizePalette = 52,
-    kSetMapMode = 17, kSetWindowExt = 9, kSetViewportExt = 11,
+    kSetMapMode = 17, kSetWindowExt = 9, kSetViewportExt = 11, kSetViewportOrg = 12,
 };
 
 // Raster operations.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gdi/font.h"
+#include "gdi/text_bidi.h"
 
 namespace vellora::gdi {
 
@@ -289,6 +290,16 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
     DcState &st = dc.state();
     if (dc.work().exhausted()) return;
     if (count > kMaxTextCount) count = kMaxTextCount;
+    // Characters go in visual order, as the platform's ExtTextOutW reorders
+    // them before drawing.
+    std::u16string visual;
+    if (!(flags & (ETO_GLYPH_INDEX | ETO_IGNORELANGUAGE)) && count > 0) {
+        visual.assign(str, count);
+        arabicShape(visual);
+        bidiReorder(visual, (st.textAlign & TA_RTLREADING) || (flags & ETO_RTLREADING));
+        str = visual.data();
+        flags |= ETO_IGNORELANGUAGE;
+    }
     uint32_t align = st.textAlign;
     if (flags & ETO_RTLREADING) align |= TA_RTLREADING;
     if (st.layout & LAYOUT_RTL) {

@@ -9,6 +9,7 @@
 
 #include "canvas.h"
 #include "gdi/font.h"
+#include "gdi/text_bidi.h"
 #include "text_records.h"
 
 using namespace ttest;
@@ -105,6 +106,31 @@ TEST(TextDecode, EightBitTextFollowsItsCodePage) {
     EXPECT_EQ(decode("\xA4\x40", 950), u"\u4E00");
     // A lead byte at the end stands alone.
     EXPECT_EQ(decode("\x82", 932).size(), 1u);
+}
+
+TEST(TextBidi, RightToLeftRunsAreReversedInVisualOrder) {
+    auto visual = [](std::u16string s, bool rtl) {
+        vellora::gdi::bidiReorder(s, rtl);
+        return s;
+    };
+    // Hebrew inside left-to-right text, and the other way round.
+    EXPECT_EQ(visual(u"abc אבג def", false), u"abc גבא def");
+    EXPECT_EQ(visual(u"אב abc", true), u"abc בא");
+    EXPECT_EQ(visual(u"abc def", true), u"abc def");
+    // Numbers keep their own order inside right-to-left text.
+    EXPECT_EQ(visual(u"א 123 ב", false), u"ב 123 א");
+    // Brackets around right-to-left text turn with it and are mirrored.
+    EXPECT_EQ(visual(u"א(ב)ג", false), u"ג(ב)א");
+    // A surrogate pair stays whole.
+    EXPECT_EQ(visual(u"א😀ב", false).size(), 4u);
+}
+
+TEST(TextBidi, ArabicLettersTakeTheirJoiningForms) {
+    std::u16string s = u"بيت اب";  // beh yeh teh, alef beh
+    vellora::gdi::arabicShape(s);
+    // Initial, medial, final; alef joins only the letter before it, so
+    // with a space before it and beh after it both stand alone.
+    EXPECT_EQ(s, u"ﺑﻴﺖ ﺍﺏ");
 }
 
 TEST(TextDecode, LogFontFaceNamesStopAtTheirEnd) {

@@ -205,6 +205,15 @@ std::vector<Case> cases() {
         e.record(kTypeEndPath, {});
         e.record(kTypeFillPath, {0, 0, -1, -1});
     });
+    add("bidi-hebrew", font(), [](EmfWriter &e) {
+        textW(e, u"abc \u05D0\u05D1\u05D2 12 def", at(4, 10));
+        TextSpec t = at(4, 40);
+        t.options = 0x80;  // ETO_RTLREADING
+        textW(e, u"\u05E9\u05DC\u05D5\u05DD, (world)!", t);
+    });
+    add("arabic-joined", font(u"DejaVu Sans", -20), [](EmfWriter &e) {
+        textW(e, u"\u0627\u0644\u0639\u0631\u0628\u064A\u0629 12", at(4, 10));
+    });
     {
         FontSpec f = font(u"Wingdings", -24);
         f.charset = 2;

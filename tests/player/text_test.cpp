@@ -384,6 +384,19 @@ TEST(TextPath, TextInsideAPathIsFilledWithTheBrush) {
     EXPECT_FALSE(c.painted((o.left + o.right) / 2, (o.top + o.bottom) / 2)) << c.dump(kLegend);
 }
 
+TEST(TextBidi, RightToLeftTextIsDrawnInVisualOrder) {
+    // ETO_IGNORELANGUAGE draws a string as it stands: the reordered string
+    // shows what the reordering must give.
+    TextSpec asIs = at(4, 10);
+    asIs.options = 0x1000;  // ETO_IGNORELANGUAGE
+    EXPECT_TRUE(sameCanvas(drawText(u"abc \u05D0\u05D1\u05D2 12 def", at(4, 10)),
+                           drawText(u"abc 12 \u05D2\u05D1\u05D0 def", asIs)));
+    TextSpec rtl = at(4, 10);
+    rtl.options = 0x80;  // ETO_RTLREADING: a right-to-left paragraph
+    EXPECT_TRUE(sameCanvas(drawText(u"\u05D0\u05D1 (abc)", rtl), drawText(u"(abc) \u05D1\u05D0", asIs)));
+    EXPECT_FALSE(sameCanvas(drawText(u"\u05D0\u05D1 (abc)", rtl), drawText(u"\u05D0\u05D1 (abc)", asIs)));
+}
+
 TEST(TextCharset, EightBitTextIsReadInTheFontsCodePage) {
     struct Case {
         uint8_t charset;

@@ -115,8 +115,9 @@ void deleteDC(HDC dc) {
 
 // ---- metafile handles
 
-HENHMETAFILE setWinMetaFileBits(uint32_t size, const uint8_t *data) {
-    if (!data || !player::isWinMetaFile(data, size)) return nullptr;
+namespace {
+// A metafile object holding its own copy of the bytes; null when out of memory.
+Metafile *copyMetafile(uint32_t size, const uint8_t *data) {
     auto *mf = new (std::nothrow) Metafile;
     if (!mf) return nullptr;
     try {
@@ -125,6 +126,14 @@ HENHMETAFILE setWinMetaFileBits(uint32_t size, const uint8_t *data) {
         delete mf;
         return nullptr;
     }
+    return mf;
+}
+}  // namespace
+
+HENHMETAFILE setWinMetaFileBits(uint32_t size, const uint8_t *data) {
+    if (!data || !player::isWinMetaFile(data, size)) return nullptr;
+    Metafile *mf = copyMetafile(size, data);
+    if (!mf) return nullptr;
     mf->windowsFormat = true;
     player::winMetaFileHeader(data, size, &mf->header);
     return static_cast<HENHMETAFILE>(native::registerObject(mf));
@@ -132,14 +141,8 @@ HENHMETAFILE setWinMetaFileBits(uint32_t size, const uint8_t *data) {
 
 HENHMETAFILE setEnhMetaFileBits(uint32_t size, const uint8_t *data) {
     if (!data || !player::isEnhMetaFile(data, size)) return nullptr;
-    auto *mf = new (std::nothrow) Metafile;
+    Metafile *mf = copyMetafile(size, data);
     if (!mf) return nullptr;
-    try {
-        mf->bytes.assign(data, data + size);
-    } catch (const std::bad_alloc &) {
-        delete mf;
-        return nullptr;
-    }
     // The header record may be shorter than the full structure (old writers).
     uint32_t n = uint32_t(data[4]) | uint32_t(data[5]) << 8 | uint32_t(data[6]) << 16 |
                  uint32_t(data[7]) << 24;

@@ -109,10 +109,12 @@ bool triangleGradient(DeviceContext &dc, DevVertex a, DevVertex b, DevVertex c) 
             for (int64_t x = left; x < right; ++x) {
                 const int64_t l1 = (v[1].y - v[2].y) * (x - v[2].x) - (v[1].x - v[2].x) * (y - v[2].y);
                 const int64_t l2 = (v[2].y - v[0].y) * (x - v[2].x) - (v[2].x - v[0].x) * (y - v[2].y);
+                // Weights reach 2^55 for vertices far off the canvas; 128 bits
+                // keep the products exact where the platform's 64 would wrap.
                 uint32_t ch[4];
                 for (int i = 0; i < 4; ++i)
-                    ch[i] = uint32_t((int64_t(v[0].c[i]) * l1 + int64_t(v[1].c[i]) * l2 +
-                                      int64_t(v[2].c[i]) * (det - l1 - l2)) / det / 256);
+                    ch[i] = uint32_t((__int128(v[0].c[i]) * l1 + __int128(v[1].c[i]) * l2 +
+                                      __int128(v[2].c[i]) * (det - l1 - l2)) / det / 256);
                 p[x] = word(ch[0], ch[1], ch[2], ch[3]);
             }
         }

@@ -373,10 +373,10 @@ TEST_F(Cli, OpaqueBackgroundIsTheLibraryBlendOntoThatColour) {
 
 TEST_F(Cli, TranslucentBackgroundKeepsAlpha) {
     const std::string in = put("disc.emf", discEmf(rgb(200, 100, 50)));
-    for (const char *spec : {"rgba(0, 0, 255, 0.5)", "#0000ff80", "rgba(0%,0%,100%,50%)"}) {
-        const Image img = render({in, "--background", spec});
-        EXPECT_TRUE(img.hasAlpha) << spec;
-        EXPECT_TRUE(pixelIs(img, 1, 1, 0, 0, 255, 128, 0)) << spec;
+    for (const char *colour : {"rgba(0, 0, 255, 0.5)", "#0000ff80", "rgba(0%,0%,100%,50%)"}) {
+        const Image img = render({in, "--background", colour});
+        EXPECT_TRUE(img.hasAlpha) << colour;
+        EXPECT_TRUE(pixelIs(img, 1, 1, 0, 0, 255, 128, 0)) << colour;
     }
     const Image img = render({in, "--background", "#336699cc"});
     EXPECT_TRUE(pixelIs(img, 1, 1, 0x33, 0x66, 0x99, 0xCC, 0));

@@ -8,6 +8,7 @@
 
 #include "gdi/dc.h"
 #include "gdi/dib.h"
+#include "gdi/floodfill.h"
 #include "gdi/font.h"
 #include "player/bytes.h"
 #include "player/emf_records.h"
@@ -450,6 +451,9 @@ void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
         break;
     case emr::SETPIXELV:
         if (has(size, 20)) dc_.setPixel(point(8), u32(r + 16));
+        break;
+    case emr::EXTFLOODFILL:
+        if (has(size, 24)) gdi::extFloodFill(dc_, point(8), u32(r + 16), arg(20));
         break;
     case emr::RECTANGLE:
         if (has(size, 24)) dc_.rectangle(arg(8), arg(12), arg(16), arg(20));

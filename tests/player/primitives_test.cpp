@@ -13,6 +13,22 @@ const uint32_t kRed = rgb(255, 0, 0), kBlue = rgb(0, 0, 255), kGreen = rgb(0, 25
 const std::vector<std::pair<uint32_t, char>> kLegend{
     {word(kRed), 'r'}, {word(kBlue), 'b'}, {word(kGreen), 'g'}, {word(0), 'k'}, {word(0xFFFFFF), 'w'}};
 
+TEST(FloodFill, EnhancedRecordFillsUpToTheBorderColour) {
+    EmfWriter w = ptest::pixelWriter(12, 10);
+    w.createPen(1, 0, 1, kBlue).select(1).select(kStockNullBrush);
+    w.rectangle(1, 1, 9, 8);  // a blue outline, nothing inside
+    w.createBrush(2, 0, kRed).select(2);
+    w.record(53, {4, 4, int32_t(kBlue), 0});  // EXTFLOODFILL, FLOODFILLBORDER
+    Canvas c(12, 10);
+    c.play(w.bytes());
+    const std::string msg = c.dump(kLegend);
+    EXPECT_EQ(c.at(2, 2), word(kRed)) << msg;
+    EXPECT_EQ(c.at(8, 7), word(kRed)) << msg;
+    EXPECT_EQ(c.at(1, 1), word(kBlue)) << msg;
+    EXPECT_FALSE(c.painted(0, 0)) << msg;
+    EXPECT_FALSE(c.painted(11, 9)) << msg;
+}
+
 TEST(Rectangle, OutlineIncludesRightAndBottomEdgeInteriorFilled) {
     EmfWriter w = ptest::pixelWriter(12, 10);
     w.createPen(1, 0, 1, kBlue).select(1).createBrush(2, 0, kRed).select(2);

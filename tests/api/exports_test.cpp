@@ -211,20 +211,33 @@ TEST(Vellora, TenThousandMixedCallsLeaveNothingBehind) {
 }
 
 TEST(Vellora, ConcurrentCallsDrawWhatOneThreadDraws) {
+    // Eight different pictures, each drawn by its own thread into its own
+    // device context, must come out as they do one at a time.
+    std::vector<std::vector<uint8_t>> pictures;
+    for (int t = 0; t < 8; ++t) {
+        EmfWriter w(0, 0, 1000, 1000);
+        w.createPen(1, 0, 1 + t, rgb(uint8_t(30 * t), 0, 0)).select(1);
+        w.createBrush(2, t % 2 ? 0 : 2, rgb(0, uint8_t(200 - 20 * t), 255), uint32_t(t % 6)).select(2);
+        w.ellipse(5 + t, 10, 95 - t, 90 - 2 * t).rectangle(20, 20 + t, 60 + 3 * t, 70);
+        w.polygon({{10, 90}, {50, 5 + 5 * t}, {90, 90}}, t % 2 == 1);
+        pictures.push_back(w.bytes());
+    }
     const RECT r{2, 3, 41, 37};
-    Drawn reference(halves(), r, 255, 0.4);
-    const std::vector<uint32_t> want = reference.canvas.pixels();
+    std::vector<std::vector<uint32_t>> want;
+    for (int t = 0; t < 8; ++t) want.push_back(Drawn(pictures[t], r, 255, 0.4 * t).canvas.pixels());
     std::vector<std::thread> threads;
     std::vector<int> same(8, 0);
     for (int t = 0; t < 8; ++t)
         threads.emplace_back([&, t] {
             for (int i = 0; i < 20; ++i) {
-                Drawn d(halves(), r, 255, 0.4);
-                same[t] += d.result == 1 && d.canvas.pixels() == want;
+                Drawn d(pictures[t], r, 255, 0.4 * t);
+                same[t] += d.result == 1 && d.canvas.pixels() == want[t];
             }
         });
     for (auto &th : threads) th.join();
     for (int t = 0; t < 8; ++t) EXPECT_EQ(same[t], 20) << "thread " << t;
+    // The pictures differ, so a thread drawing another's would be caught.
+    EXPECT_NE(want[0], want[1]);
 }
 
 // ---- file variants

@@ -1068,8 +1068,8 @@ std::shared_ptr<const Glyph> RealizedFont::loadGlyph(uint32_t index) const {
     }
     // Parts above the ascent or below the descent are cut off.
     {
-        const FT_Pos top = std::min<FT_Pos>(gm.horiBearingY, FT_Pos(s.tmAscent) << 6);
-        const FT_Pos bottom = std::max<FT_Pos>(gm.horiBearingY - gm.height, -(FT_Pos(s.tmDescent) << 6));
+        const FT_Pos top = std::min<FT_Pos>(gm.horiBearingY, FT_Pos(s.tmAscent) * 64);
+        const FT_Pos bottom = std::max<FT_Pos>(gm.horiBearingY - gm.height, -(FT_Pos(s.tmDescent) * 64));
         gm.horiBearingY = top;
         gm.height = top - bottom;
     }
@@ -1213,8 +1213,8 @@ void RealizedFont::renderPart(uint32_t index, int32_t x0, int32_t y0, int32_t x1
         gm.horiBearingX = cb.xMin;
         gm.horiBearingY = cb.yMax;
     }
-    const FT_Pos top = std::min<FT_Pos>(gm.horiBearingY, FT_Pos(s.tmAscent) << 6);
-    const FT_Pos bottom = std::max<FT_Pos>(gm.horiBearingY - gm.height, -(FT_Pos(s.tmDescent) << 6));
+    const FT_Pos top = std::min<FT_Pos>(gm.horiBearingY, FT_Pos(s.tmAscent) * 64);
+    const FT_Pos bottom = std::max<FT_Pos>(gm.horiBearingY - gm.height, -(FT_Pos(s.tmDescent) * 64));
     gm.horiBearingY = top;
     gm.height = top - bottom;
     const FT_Matrix *matrix = s.transformed ? &s.hori : nullptr;
@@ -1222,7 +1222,7 @@ void RealizedFont::renderPart(uint32_t index, int32_t x0, int32_t y0, int32_t x1
     if (matrix) FT_Outline_Transform(&slot->outline, matrix);
     // Window columns [x0, x1) and rows [y0, y1) of the box, rows counted
     // down from its top.
-    FT_Outline_Translate(&slot->outline, -(box.xMin + (FT_Pos(x0) << 6)), -(box.yMax - (FT_Pos(y1) << 6)));
+    FT_Outline_Translate(&slot->outline, -(box.xMin + (FT_Pos(x0) * 64)), -(box.yMax - (FT_Pos(y1) * 64)));
     FT_Bitmap bm;
     std::memset(&bm, 0, sizeof bm);
     bm.width = unsigned(w);

@@ -835,6 +835,35 @@ SpanSink DeviceContext::ellipseRows(const std::vector<Point> &pts) {
     return sink;
 }
 
+void DeviceContext::turnedRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t ew,
+                                    int32_t eh) {
+    // A world transform that turns or shears the box turns the figure with
+    // it, as the platform draws it; the row-by-row stepping of the upright
+    // case has no turned form, so the outline is traced as a polygon.
+    const double x0 = std::min(l, r), x1 = std::max(l, r), y0 = std::min(t, b), y1 = std::max(t, b);
+    if (x0 == x1 || y0 == y1) return;
+    const double rx = std::min(std::fabs(double(ew)), x1 - x0) / 2;
+    const double ry = std::min(std::fabs(double(eh)), y1 - y0) / 2;
+    const PointF span = xform_.applyVector(std::max(rx, 1.0), std::max(ry, 1.0));
+    const double radius = std::min(std::hypot(span.x, span.y), 1e6);
+    const int perQuarter = std::clamp(int(std::ceil(std::sqrt(radius) * 2)), 2, 256);
+    if (!work_.spend(uint64_t(4 * perQuarter))) return;
+    // Corner centres, in the order the quarters are traced.
+    const double cx[4] = {x1 - rx, x0 + rx, x0 + rx, x1 - rx};
+    const double cy[4] = {y0 + ry, y0 + ry, y1 - ry, y1 - ry};
+    std::vector<Point> pts;
+    pts.reserve(size_t(4 * (perQuarter + 1)));
+    for (int q = 0; q < 4; ++q)
+        for (int i = 0; i <= perQuarter; ++i) {
+            const double a = (q + double(i) / perQuarter) * M_PI / 2;
+            const PointF d = xform_.apply(cx[q] + rx * std::cos(a), cy[q] - ry * std::sin(a));
+            const Point p{roundCoord(d.x), roundCoord(d.y)};
+            if (pts.empty() || !(pts.back() == p)) pts.push_back(p);
+        }
+    if (pts.size() < 3) return;
+    fillAndStroke(pts, {uint32_t(pts.size())}, {true}, true, true);
+}
+
 void DeviceContext::ellipsePath(int32_t l, int32_t t, int32_t r, int32_t b) {
     // Four quarter arcs as cubic Beziers, counterclockwise from the right
     // end of the middle line (the arc direction reverses it).
@@ -1023,6 +1052,10 @@ namespace vellora::gdi {
 
 void DeviceContext::roundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t ew, int32_t eh) {
     const bool inPath = pathOpen();
+    if (!inPath && (xform_.m12 != 0 || xform_.m21 != 0)) {
+        turnedRoundRect(l, t, r, b, ew, eh);
+        return;
+    }
     const PenInfo pen = inPath ? PenInfo() : penInfo();
     Rect rect;
     if (!penRect(l, t, r, b, pen, rect)) return;

@@ -1,6 +1,8 @@
 // Which pixels the primitives paint, and with what.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "canvas.h"
 
 using namespace vtest;
@@ -27,6 +29,25 @@ TEST(FloodFill, EnhancedRecordFillsUpToTheBorderColour) {
     EXPECT_EQ(c.at(1, 1), word(kBlue)) << msg;
     EXPECT_FALSE(c.painted(0, 0)) << msg;
     EXPECT_FALSE(c.painted(11, 9)) << msg;
+}
+
+TEST(Ellipse, TurnedByTheWorldTransformStaysAnEllipse) {
+    // A long thin ellipse turned 45 degrees about the centre: its ink lies
+    // along the diagonal, and the corners of its turned bounding box, which
+    // an upright ellipse between the turned corners would cover, stay empty.
+    EmfWriter w = ptest::pixelWriter(40, 40);
+    const float c = float(std::sqrt(0.5));
+    w.worldTransform(c, c, -c, c, 20, 20, 4);  // MWT_SET
+    w.select(kStockNullPen).createBrush(1, 0, kRed).select(1).ellipse(-18, -3, 18, 3);
+    Canvas c40(40, 40);
+    c40.play(w.bytes());
+    const std::string msg = c40.dump(kLegend);
+    EXPECT_EQ(c40.at(20, 20), word(kRed)) << msg;
+    EXPECT_EQ(c40.at(29, 29), word(kRed)) << msg;
+    EXPECT_EQ(c40.at(11, 11), word(kRed)) << msg;
+    EXPECT_FALSE(c40.painted(29, 11)) << msg;
+    EXPECT_FALSE(c40.painted(11, 29)) << msg;
+    EXPECT_FALSE(c40.painted(24, 14)) << msg;
 }
 
 TEST(Rectangle, OutlineIncludesRightAndBottomEdgeInteriorFilled) {

@@ -64,11 +64,7 @@ unsigned char draw(HDC hdc, HENHMETAFILE metafile, const RECT &rect, uint8_t key
     applyKey(canvasBits, pixels, key);
     clearBorder(canvasBits, W, H);
 
-    try {
-        resampleCanvas(canvasBits, outBits, w, h, angle);
-    } catch (const std::bad_alloc &) {
-        return 0;
-    }
+    resampleCanvas(canvasBits, outBits, w, h, angle);
 
     plat::selectObject(objs.memDC, objs.output);
     const plat::BlendFunction blend{0, 0, 255, 1};
@@ -86,7 +82,13 @@ extern "C" unsigned char VELLORA_API Vellora(HDC hdc, HENHMETAFILE metafile, con
     for (double v : {angle, x0, y0, x1, y1})
         if (!std::isfinite(v)) return 0;
     const CropWindow crop = normaliseCrop(x0, y0, x1, y1);
-    return draw(hdc, metafile, *rect, uint8_t(key & 0xFF), angle, crop);
+    // Nothing may unwind into a C caller: running out of memory in playback
+    // or in the resampler ends the call with 0, after the objects are released.
+    try {
+        return draw(hdc, metafile, *rect, uint8_t(key & 0xFF), angle, crop);
+    } catch (...) {
+        return 0;
+    }
 }
 
 namespace {

@@ -168,7 +168,11 @@ struct File {
 
 File *openFileForReading(const WCHAR *path) {
     std::string bytes;
-    if (!path || !native::narrowPath(path, &bytes) || bytes.empty()) return nullptr;
+    try {
+        if (!path || !native::narrowPath(path, &bytes) || bytes.empty()) return nullptr;
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
     // Non-blocking open so that a FIFO cannot hang the call; only regular
     // files are metafiles.
     const int fd = ::open(bytes.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);

@@ -280,6 +280,34 @@ constexpr size_t kMaxCachedFonts = 64;
 constexpr size_t kMaxGlyphBytesPerFont = size_t(16) << 20;
 constexpr int32_t kMaxPpem = (1 << 16) - 1;
 
+// Scan-converts an outline already placed in a w x h box into coverage
+// levels 0..16 a pixel (aliased: 0 or 16).
+void outlineLevels(FT_Library library, FT_Outline *outline, int64_t w, int64_t h, bool mono,
+                   uint8_t *levels) {
+    FT_Bitmap bm;
+    std::memset(&bm, 0, sizeof bm);
+    bm.width = unsigned(w);
+    bm.rows = unsigned(h);
+    if (mono) {
+        bm.pitch = int(((w + 31) >> 5) << 2);
+        bm.pixel_mode = FT_PIXEL_MODE_MONO;
+    } else {
+        bm.pitch = int((w + 3) / 4 * 4);
+        bm.pixel_mode = FT_PIXEL_MODE_GRAY;
+        bm.num_grays = 256;
+    }
+    std::vector<uint8_t> buf(size_t(bm.pitch) * size_t(h), 0);
+    bm.buffer = buf.data();
+    FT_Outline_Get_Bitmap(library, outline, &bm);
+    for (int64_t y = 0; y < h; ++y) {
+        const uint8_t *src = buf.data() + y * bm.pitch;
+        uint8_t *dst = levels + y * w;
+        for (int64_t x = 0; x < w; ++x)
+            dst[x] = mono ? uint8_t(((src[x >> 3] >> (7 - (x & 7))) & 1) * 16)
+                          : uint8_t(int(src[x]) * 17 / 256);
+    }
+}
+
 FT_Fixed fixedFromDouble(double v) {
     if (!(v == v)) return 0;
     v = std::max(-32767.0, std::min(32767.0, v));
@@ -1154,29 +1182,7 @@ std::shared_ptr<const Glyph> RealizedFont::loadGlyph(uint32_t index) const {
             } else if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
                 if (matrix) FT_Outline_Transform(&slot->outline, matrix);
                 FT_Outline_Translate(&slot->outline, -box.xMin, -box.yMin);
-                FT_Bitmap bm;
-                std::memset(&bm, 0, sizeof bm);
-                bm.width = unsigned(w);
-                bm.rows = unsigned(h);
-                std::vector<uint8_t> buf;
-                if (mono) {
-                    bm.pitch = int(((w + 31) >> 5) << 2);
-                    bm.pixel_mode = FT_PIXEL_MODE_MONO;
-                } else {
-                    bm.pitch = int((w + 3) / 4 * 4);
-                    bm.pixel_mode = FT_PIXEL_MODE_GRAY;
-                    bm.num_grays = 256;
-                }
-                buf.assign(size_t(bm.pitch) * size_t(h), 0);
-                bm.buffer = buf.data();
-                FT_Outline_Get_Bitmap(s.ft->glyph->library, &slot->outline, &bm);
-                for (int64_t y = 0; y < h; ++y) {
-                    const uint8_t *src = buf.data() + y * bm.pitch;
-                    uint8_t *dst = glyph->levels.data() + y * w;
-                    for (int64_t x = 0; x < w; ++x)
-                        dst[x] = mono ? uint8_t(((src[x >> 3] >> (7 - (x & 7))) & 1) * 16)
-                                      : uint8_t(int(src[x]) * 17 / 256);
-                }
+                outlineLevels(slot->library, &slot->outline, w, h, mono, glyph->levels.data());
             }
         }
     }
@@ -1223,28 +1229,7 @@ void RealizedFont::renderPart(uint32_t index, int32_t x0, int32_t y0, int32_t x1
     // Window columns [x0, x1) and rows [y0, y1) of the box, rows counted
     // down from its top.
     FT_Outline_Translate(&slot->outline, -(box.xMin + (FT_Pos(x0) * 64)), -(box.yMax - (FT_Pos(y1) * 64)));
-    FT_Bitmap bm;
-    std::memset(&bm, 0, sizeof bm);
-    bm.width = unsigned(w);
-    bm.rows = unsigned(h);
-    std::vector<uint8_t> buf;
-    if (mono) {
-        bm.pitch = int(((w + 31) >> 5) << 2);
-        bm.pixel_mode = FT_PIXEL_MODE_MONO;
-    } else {
-        bm.pitch = int((w + 3) / 4 * 4);
-        bm.pixel_mode = FT_PIXEL_MODE_GRAY;
-        bm.num_grays = 256;
-    }
-    buf.assign(size_t(bm.pitch) * size_t(h), 0);
-    bm.buffer = buf.data();
-    FT_Outline_Get_Bitmap(slot->library, &slot->outline, &bm);
-    for (int64_t y = 0; y < h; ++y) {
-        const uint8_t *src = buf.data() + y * bm.pitch;
-        uint8_t *dst = levels.data() + y * w;
-        for (int64_t x = 0; x < w; ++x)
-            dst[x] = mono ? uint8_t(((src[x >> 3] >> (7 - (x & 7))) & 1) * 16) : uint8_t(int(src[x]) * 17 / 256);
-    }
+    outlineLevels(slot->library, &slot->outline, w, h, mono, levels.data());
 }
 
 void RealizedFont::shape(const char16_t *text, size_t n, bool indices, std::vector<Shaped> &out) const {

@@ -134,44 +134,30 @@ void DeviceContext::offsetViewportOrg(int32_t dx, int32_t dy) {
                    clampExtent(int64_t(s_.viewportOrg.y) + dy));
 }
 
-bool DeviceContext::setWindowExt(int32_t x, int32_t y) {
+bool DeviceContext::changeExtent(Point &ext, int64_t x, int64_t y) {
+    // Extents mean something only in the two scalable modes, and never 0.
     if (s_.mapMode != MM_ISOTROPIC && s_.mapMode != MM_ANISOTROPIC) return false;
     if (x == 0 || y == 0) return false;
-    s_.windowExt = {clampExtent(x), clampExtent(y)};
+    ext = {clampExtent(x), clampExtent(y)};
     if (s_.mapMode == MM_ISOTROPIC) fixIsotropic();
     updateTransform();
     return true;
 }
 
-bool DeviceContext::setViewportExt(int32_t x, int32_t y) {
-    if (s_.mapMode != MM_ISOTROPIC && s_.mapMode != MM_ANISOTROPIC) return false;
-    if (x == 0 || y == 0) return false;
-    s_.viewportExt = {clampExtent(x), clampExtent(y)};
-    if (s_.mapMode == MM_ISOTROPIC) fixIsotropic();
-    updateTransform();
-    return true;
-}
+bool DeviceContext::setWindowExt(int32_t x, int32_t y) { return changeExtent(s_.windowExt, x, y); }
+
+bool DeviceContext::setViewportExt(int32_t x, int32_t y) { return changeExtent(s_.viewportExt, x, y); }
 
 bool DeviceContext::scaleWindowExt(int32_t xn, int32_t xd, int32_t yn, int32_t yd) {
-    if (s_.mapMode != MM_ISOTROPIC && s_.mapMode != MM_ANISOTROPIC) return false;
     if (xd == 0 || yd == 0) return false;
-    const int64_t x = int64_t(s_.windowExt.x) * xn / xd, y = int64_t(s_.windowExt.y) * yn / yd;
-    if (x == 0 || y == 0) return false;
-    s_.windowExt = {clampExtent(x), clampExtent(y)};
-    if (s_.mapMode == MM_ISOTROPIC) fixIsotropic();
-    updateTransform();
-    return true;
+    return changeExtent(s_.windowExt, int64_t(s_.windowExt.x) * xn / xd,
+                        int64_t(s_.windowExt.y) * yn / yd);
 }
 
 bool DeviceContext::scaleViewportExt(int32_t xn, int32_t xd, int32_t yn, int32_t yd) {
-    if (s_.mapMode != MM_ISOTROPIC && s_.mapMode != MM_ANISOTROPIC) return false;
     if (xd == 0 || yd == 0) return false;
-    const int64_t x = int64_t(s_.viewportExt.x) * xn / xd, y = int64_t(s_.viewportExt.y) * yn / yd;
-    if (x == 0 || y == 0) return false;
-    s_.viewportExt = {clampExtent(x), clampExtent(y)};
-    if (s_.mapMode == MM_ISOTROPIC) fixIsotropic();
-    updateTransform();
-    return true;
+    return changeExtent(s_.viewportExt, int64_t(s_.viewportExt.x) * xn / xd,
+                        int64_t(s_.viewportExt.y) * yn / yd);
 }
 
 bool DeviceContext::setWorldTransform(const Matrix &m) {

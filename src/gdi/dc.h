@@ -227,6 +227,8 @@ private:
     // The device box of a rectangle record, shrunk for PS_INSIDEFRAME;
     // false when it is empty.
     bool penRect(int32_t l, int32_t t, int32_t r, int32_t b, const PenInfo &pen, Rect &rect) const;
+    // Sets a window or viewport extent where the map mode allows it.
+    bool changeExtent(Point &ext, int64_t x, int64_t y);
     // A round rectangle or ellipse under a turning world transform.
     void turnedRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t ew, int32_t eh);
     static SpanSink ellipseRows(const std::vector<Point> &pts);

@@ -13,6 +13,7 @@
 #include "api/geometry.h"
 #include "batch.h"
 #include "errors.h"
+#include "fonts.h"
 #include "info.h"
 #include "output.h"
 #include "render.h"
@@ -288,6 +289,7 @@ int main(int argc, char **argv) {
     captureUmask();
     installSignalHandlers();
     const Summary s = runBatch(tasks, opts, identitiesOf(tasks), jobs, quiet);
+    finishLoadingFonts();
     if (s.notStarted) return kExitInterrupted;
     return s.failed ? kExitFailed : 0;
 }

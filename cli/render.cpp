@@ -10,6 +10,7 @@
 #include "api/geometry.h"
 #include "api/limits.h"
 #include "errors.h"
+#include "fonts.h"
 
 namespace vellora::cli {
 
@@ -119,6 +120,7 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
         out.reason = scan.problem;
         return out;
     }
+    if (drawsText(scan)) startLoadingFonts();
     Resources res;
     res.metafile = makeHandle(scan, bytes);
     if (!res.metafile) {

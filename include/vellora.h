@@ -146,6 +146,13 @@ unsigned VelloraGetEnhMetaFileHeader(HENHMETAFILE metafile, unsigned size,
 void VelloraDeleteEnhMetaFile(HENHMETAFILE metafile);
 
 /*
+ * Finds the installed fonts now, as the first text drawn would otherwise do
+ * (a few milliseconds). A host may call it on a spare thread at start-up;
+ * it is safe from any thread at any time, and later calls return at once.
+ */
+void VelloraLoadFonts(void);
+
+/*
  * The number of device contexts, bitmaps and metafile handles the library
  * holds alive right now, the host's own included. For leak checks.
  */

@@ -380,13 +380,16 @@ struct FontSystem {
 
 void FontSystem::addFile(const std::string &path) {
     if (!library) return;
-    FT_Face probe;
-    if (FT_New_Face(library, path.c_str(), -1, &probe)) return;
-    const long count = probe->num_faces;
-    FT_Done_Face(probe);
+    // The first face tells how many a collection holds, so a plain font
+    // file is opened once.
+    long count = 1;
     for (long i = 0; i < count && i < 64; ++i) {
         FT_Face face;
-        if (FT_New_Face(library, path.c_str(), i, &face)) continue;
+        if (FT_New_Face(library, path.c_str(), i, &face)) {
+            if (i == 0) return;
+            continue;
+        }
+        if (i == 0) count = face->num_faces;
         if (FT_IS_SCALABLE(face) && FT_IS_SFNT(face)) {
             FaceInfo info;
             info.file = path;
@@ -1508,6 +1511,12 @@ RealizedFontRef realizeFont(const FontRequest &request) {
     plain.lf.height = -12;
     plain.lf.weight = 400;
     return sys.realize(plain, nullptr);
+}
+
+void loadFonts() {
+    FontSystem &sys = FontSystem::get();
+    std::lock_guard<std::recursive_mutex> lock(sys.mutex);
+    sys.init();
 }
 
 std::u16string matchedFamily(const LogFont &lfIn) {

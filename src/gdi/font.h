@@ -168,6 +168,9 @@ private:
 // default face at a small size).
 RealizedFontRef realizeFont(const FontRequest &request);
 
+// Finds the installed fonts now rather than at the first text drawn.
+void loadFonts();
+
 // The family a LOGFONT maps to, for tests and diagnostics.
 std::u16string matchedFamily(const LogFont &lf);
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "gdi/font.h"
 #include "platform/native/objects.h"
 #include "platform/platform.h"
 
@@ -64,3 +65,11 @@ extern "C" void VelloraDeleteEnhMetaFile(HENHMETAFILE metafile) {
 }
 
 extern "C" long VelloraLiveObjects(void) { return vellora::native::liveObjects(); }
+
+extern "C" void VelloraLoadFonts(void) {
+    try {
+        vellora::gdi::loadFonts();
+    } catch (...) {
+        // Nothing may unwind into a C caller; a draw reports its own failures.
+    }
+}

@@ -17,7 +17,7 @@
 
 namespace vellora::cli {
 
-static_assert(PngSettings{}.filter == PNG_FILTER_UP, "the measured default");
+static_assert(PngSettings{}.filter == PNG_FILTER_NONE, "the measured default");
 
 namespace {
 

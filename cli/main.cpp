@@ -286,6 +286,10 @@ int main(int argc, char **argv) {
         return kExitUsage;
     }
 
+    // A batch keeps the cores busy with files; a single file has them spare
+    // for deflating its PNG.
+    if (tasks.size() == 1) opts.png.threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+
     captureUmask();
     installSignalHandlers();
     const Summary s = runBatch(tasks, opts, identitiesOf(tasks), jobs, quiet);

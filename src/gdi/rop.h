@@ -25,13 +25,26 @@ inline bool ropUsesSource(uint8_t code) { return ((code >> 2) & 0x33) != (code &
 inline bool ropUsesPattern(uint8_t code) { return ((code >> 4) & 0x0F) != (code & 0x0F); }
 
 // The result of `code` on one pixel, from its truth table.
-inline uint32_t rop3(uint8_t code, uint32_t d, uint32_t s, uint32_t p) {
+inline uint32_t rop3FromTable(uint8_t code, uint32_t d, uint32_t s, uint32_t p) {
     uint32_t r = 0;
     for (int m = 0; m < 8; ++m) {
         if (!(code >> m & 1)) continue;
         r |= ((m & 4) ? p : ~p) & ((m & 2) ? s : ~s) & ((m & 1) ? d : ~d);
     }
     return r;
+}
+
+// As rop3FromTable, with the operations blits use most done directly.
+inline uint32_t rop3(uint8_t code, uint32_t d, uint32_t s, uint32_t p) {
+    switch (code) {
+    case 0xCC: return s;      // SRCCOPY
+    case 0x88: return d & s;  // SRCAND
+    case 0xEE: return d | s;  // SRCPAINT
+    case 0x66: return d ^ s;  // SRCINVERT
+    case 0xF0: return p;      // PATCOPY
+    case 0xC0: return p & s;  // MERGECOPY
+    default: return rop3FromTable(code, d, s, p);
+    }
 }
 
 // The binary raster operation (R2_ value, 1..16) that equals `code` when

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "bitmap_records.h"
+#include "gdi/rop.h"
 
 using namespace btest;
 using ptest::Canvas;
@@ -17,6 +18,17 @@ const uint32_t kRed = 0x00FF0000, kGreen = 0x0000FF00, kBlue = 0x000000FF;
 
 // A solid brush of `colorref` selected as object 1.
 void solidBrush(vtest::EmfWriter &w, uint32_t colorref) { w.createBrush(1, 0, colorref).select(1); }
+
+TEST(BitmapRop, ShortcutsAgreeWithTheTruthTable) {
+    const uint32_t words[] = {0, 0xFFFFFFFF, 0x00336699, 0x7F00FF00, 0xA5A5A5A5, 0x12345678};
+    for (int code = 0; code < 256; ++code)
+        for (uint32_t d : words)
+            for (uint32_t s : words)
+                for (uint32_t p : words)
+                    ASSERT_EQ(vellora::gdi::rop3(uint8_t(code), d, s, p),
+                              vellora::gdi::rop3FromTable(uint8_t(code), d, s, p))
+                        << std::hex << "code " << code << " d " << d << " s " << s << " p " << p;
+}
 
 TEST(BitmapRop, SourceOperationsCombineAllThirtyTwoBits) {
     // The untouched canvas word is kKey (alpha 0x7F); a 24-bit source has

@@ -213,18 +213,31 @@ void blitDevice(DeviceContext &dc, Coords dst, const BlitSource &bs, int mode, E
             return uint32_t(uint8_t(float(int(a)) + float(int(b) - int(a)) * t + 0.5f));
         };
         std::vector<uint32_t> line(static_cast<size_t>(dw));
+        // Every row steps through the same columns: their source pixels and
+        // weights are worked out once.
+        std::vector<int32_t> colX0(static_cast<size_t>(dw)), colX1(static_cast<size_t>(dw));
+        std::vector<float> colTx(static_cast<size_t>(dw));
+        {
+            float fx = float(mx ? sr.right - 1 : sr.left);
+            for (int32_t i = 0; i < dw; ++i, fx += incX) {
+                fx = std::min(std::max(fx, float(sr.left)), float(sr.right - 1));
+                const int32_t x0 = int32_t(fx);
+                colX0[size_t(i)] = x0;
+                colX1[size_t(i)] = std::min(x0 + 1, sr.right - 1);
+                colTx[size_t(i)] = fx - float(x0);
+            }
+        }
         float fy = float(my ? sr.bottom - 1 : sr.top);
         for (int32_t j = 0; j < dh; ++j, fy += incY) {
             fy = std::min(std::max(fy, float(sr.top)), float(sr.bottom - 1));
             const int32_t y0 = int32_t(fy), y1 = std::min(y0 + 1, sr.bottom - 1);
             const float ty = fy - float(y0);
-            float fx = float(mx ? sr.right - 1 : sr.left);
-            for (int32_t i = 0; i < dw; ++i, fx += incX) {
-                fx = std::min(std::max(fx, float(sr.left)), float(sr.right - 1));
-                const int32_t x0 = int32_t(fx), x1 = std::min(x0 + 1, sr.right - 1);
-                const float tx = fx - float(x0);
-                const uint32_t c00 = img.at(x0, y0), c01 = img.at(x1, y0), c10 = img.at(x0, y1),
-                               c11 = img.at(x1, y1);
+            const uint32_t *row0 = &img.pixels[size_t(y0) * size_t(img.width)];
+            const uint32_t *row1 = &img.pixels[size_t(y1) * size_t(img.width)];
+            for (int32_t i = 0; i < dw; ++i) {
+                const int32_t x0 = colX0[size_t(i)], x1 = colX1[size_t(i)];
+                const float tx = colTx[size_t(i)];
+                const uint32_t c00 = row0[x0], c01 = row0[x1], c10 = row1[x0], c11 = row1[x1];
                 uint32_t out = 0;
                 for (int shift = 0; shift <= 16; shift += 8) {
                     const uint32_t top = lerp(c00 >> shift & 0xFF, c01 >> shift & 0xFF, tx);

@@ -125,12 +125,29 @@ void convertPngRow(const Image &im, int y, uint8_t *dst) {
     convertRow(im.bgra + size_t(y) * im.stride, dst + 1, im.w, im.background);
 }
 
-// Deflates one strip; never throws.
-void deflateStrip(const Image &im, int level, bool last, Strip *s) {
-    s->ok = false;
+// A raw deflate stream kept for the strips one thread deflates: setting one
+// up allocates and clears a few hundred kilobytes.
+struct Deflater {
     z_stream z;
-    std::memset(&z, 0, sizeof z);
-    if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return;
+    bool ready = false;
+    Deflater() { std::memset(&z, 0, sizeof z); }
+    Deflater(const Deflater &) = delete;
+    Deflater &operator=(const Deflater &) = delete;
+    ~Deflater() {
+        if (ready) deflateEnd(&z);
+    }
+    bool start(int level) {
+        if (ready) return deflateReset(&z) == Z_OK;
+        ready = deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        return ready;
+    }
+};
+
+// Deflates one strip; never throws.
+void deflateStrip(const Image &im, int level, bool last, Strip *s, Deflater *d) {
+    s->ok = false;
+    if (!d->start(level)) return;
+    z_stream &z = d->z;
     bool ok = true;
     try {
         std::vector<uint8_t> row(im.rowBytes);
@@ -170,7 +187,6 @@ void deflateStrip(const Image &im, int level, bool last, Strip *s) {
     } catch (const std::bad_alloc &) {
         ok = false;
     }
-    deflateEnd(&z);
     s->ok = ok;
 }
 
@@ -207,8 +223,10 @@ std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t st
     uLong adler = adler32(0L, nullptr, 0);
 
     std::vector<Strip> batch;
+    std::vector<Deflater> deflaters;
     try {
         batch.resize(threads);
+        deflaters = std::vector<Deflater>(threads);
     } catch (const std::bad_alloc &) {
         return "out of memory";
     }
@@ -223,16 +241,17 @@ std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t st
         try {
             for (int i = 1; i < n; ++i) {
                 Strip *s = &batch[size_t(i)];
+                Deflater *d = &deflaters[size_t(i)];
                 const bool last = base + i + 1 == strips;
-                helpers.emplace_back([&im, level, last, s] { deflateStrip(im, level, last, s); });
+                helpers.emplace_back([&im, level, last, s, d] { deflateStrip(im, level, last, s, d); });
             }
         } catch (const std::exception &) {
             // Fewer threads: what was not started is deflated here.
         }
-        deflateStrip(im, level, base + 1 == strips, &batch[0]);
+        deflateStrip(im, level, base + 1 == strips, &batch[0], &deflaters[0]);
         for (std::thread &t : helpers) t.join();
         for (int i = int(helpers.size()) + 1; i < n; ++i)
-            deflateStrip(im, level, base + i + 1 == strips, &batch[size_t(i)]);
+            deflateStrip(im, level, base + i + 1 == strips, &batch[size_t(i)], &deflaters[size_t(i)]);
         for (int i = 0; i < n; ++i) {
             Strip &s = batch[size_t(i)];
             if (!s.ok) return "out of memory";

@@ -73,9 +73,9 @@ Region Region::fromRect(const Rect &r) {
 
 Region Region::fromSpans(std::vector<Span> &spans) {
     Region g;
-    std::sort(spans.begin(), spans.end(), [](const Span &a, const Span &b) {
-        return a.y != b.y ? a.y < b.y : a.x0 < b.x0;
-    });
+    const auto before = [](const Span &a, const Span &b) { return a.y != b.y ? a.y < b.y : a.x0 < b.x0; };
+    // A filled figure hands its spans over in order already.
+    if (!std::is_sorted(spans.begin(), spans.end(), before)) std::sort(spans.begin(), spans.end(), before);
     std::vector<int32_t> row;
     size_t i = 0;
     while (i < spans.size()) {

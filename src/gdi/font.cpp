@@ -1,4 +1,5 @@
 #include "gdi/font.h"
+#include "gdi/font_scan.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -255,6 +256,38 @@ uint32_t fontSignature(FT_Face face) {
     return fs;
 }
 
+bool freeTypeFace(FT_Library library, const std::string &path, long index, ScannedFace &out,
+                  long *faceCount) {
+    *faceCount = 0;
+    FT_Face face;
+    if (FT_New_Face(library, path.c_str(), index, &face)) return false;
+    *faceCount = face->num_faces;
+    const bool usable = FT_IS_SCALABLE(face) && FT_IS_SFNT(face);
+    if (usable) {
+        out.family = sfntName(face, TT_NAME_ID_FONT_FAMILY);
+        if (out.family.empty() && face->family_name) out.family = ascii16(face->family_name);
+        out.fullName = sfntName(face, TT_NAME_ID_FULL_NAME);
+        out.style = sfntName(face, TT_NAME_ID_FONT_SUBFAMILY);
+        out.fs = fontSignature(face);
+        out.italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
+        out.bold = (face->style_flags & FT_STYLE_FLAG_BOLD) != 0;
+    }
+    FT_Done_Face(face);
+    return usable;
+}
+
+}  // namespace
+
+bool faceWithFreeType(const std::string &path, long index, ScannedFace &face, long *faceCount) {
+    FT_Library library;
+    if (FT_Init_FreeType(&library)) return false;
+    const bool ok = freeTypeFace(library, path, index, face, faceCount);
+    FT_Done_FreeType(library);
+    return ok;
+}
+
+namespace {
+
 bool readFile(const std::string &path, std::vector<uint8_t> &out) {
     FILE *f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
@@ -360,6 +393,7 @@ struct FontSystem {
 
     void init();
     void addFile(const std::string &path);
+    void addFace(const std::string &path, long index, const ScannedFace &face);
     const Family *family(const std::u16string &name) const {
         auto it = families.find(fold(name));
         return it == families.end() ? nullptr : &it->second;
@@ -380,46 +414,48 @@ struct FontSystem {
 
 void FontSystem::addFile(const std::string &path) {
     if (!library) return;
+    constexpr long kMaxFaces = 64;
+    std::vector<ScannedFace> scanned;
+    if (scanFontFile(path, kMaxFaces, scanned)) {
+        for (size_t i = 0; i < scanned.size(); ++i) addFace(path, long(i), scanned[i]);
+        return;
+    }
     // The first face tells how many a collection holds, so a plain font
     // file is opened once.
     long count = 1;
-    for (long i = 0; i < count && i < 64; ++i) {
-        FT_Face face;
-        if (FT_New_Face(library, path.c_str(), i, &face)) {
-            if (i == 0) return;
-            continue;
+    for (long i = 0; i < count && i < kMaxFaces; ++i) {
+        ScannedFace face;
+        long inFile = 0;
+        const bool ok = freeTypeFace(library, path, i, face, &inFile);
+        if (i == 0) {
+            if (inFile == 0) return;
+            count = inFile;
         }
-        if (i == 0) count = face->num_faces;
-        if (FT_IS_SCALABLE(face) && FT_IS_SFNT(face)) {
-            FaceInfo info;
-            info.file = path;
-            info.index = i;
-            info.family = sfntName(face, TT_NAME_ID_FONT_FAMILY);
-            if (info.family.empty() && face->family_name) info.family = ascii16(face->family_name);
-            info.fullName = sfntName(face, TT_NAME_ID_FULL_NAME);
-            info.style = sfntName(face, TT_NAME_ID_FONT_SUBFAMILY);
-            info.fs = fontSignature(face);
-            info.italic = (face->style_flags & FT_STYLE_FLAG_ITALIC) != 0;
-            info.bold = (face->style_flags & FT_STYLE_FLAG_BOLD) != 0;
-            info.order = (info.bold ? 1 : 0) + (info.italic ? 2 : 0);
-            bool duplicate = false;
-            if (!info.family.empty()) {
-                Family &fam = families[fold(info.family)];
-                if (fam.name.empty()) fam.name = info.family;
-                for (const FaceInfo *f : fam.faces)
-                    if (f->style == info.style && f->fullName == info.fullName && f->order == info.order)
-                        duplicate = true;
-                if (!duplicate) {
-                    faces.push_back(info);
-                    const FaceInfo *stored = &faces.back();
-                    auto pos = std::find_if(fam.faces.begin(), fam.faces.end(),
-                                            [&](const FaceInfo *f) { return f->order > stored->order; });
-                    fam.faces.insert(pos, stored);
-                }
-            }
-        }
-        FT_Done_Face(face);
+        if (ok) addFace(path, i, face);
     }
+}
+
+void FontSystem::addFace(const std::string &path, long index, const ScannedFace &face) {
+    FaceInfo info;
+    info.file = path;
+    info.index = index;
+    info.family = face.family;
+    info.fullName = face.fullName;
+    info.style = face.style;
+    info.fs = face.fs;
+    info.italic = face.italic;
+    info.bold = face.bold;
+    info.order = (info.bold ? 1 : 0) + (info.italic ? 2 : 0);
+    if (info.family.empty()) return;
+    Family &fam = families[fold(info.family)];
+    if (fam.name.empty()) fam.name = info.family;
+    for (const FaceInfo *f : fam.faces)
+        if (f->style == info.style && f->fullName == info.fullName && f->order == info.order) return;
+    faces.push_back(info);
+    const FaceInfo *stored = &faces.back();
+    auto pos = std::find_if(fam.faces.begin(), fam.faces.end(),
+                            [&](const FaceInfo *f) { return f->order > stored->order; });
+    fam.faces.insert(pos, stored);
 }
 
 void FontSystem::init() {

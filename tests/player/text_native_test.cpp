@@ -4,11 +4,18 @@
 // player and fonts, so they do not run under Wine.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <thread>
 
 #include "canvas.h"
 #include "gdi/font.h"
+#include "gdi/font_scan.h"
 #include "gdi/text_bidi.h"
 #include "text_records.h"
 
@@ -387,3 +394,111 @@ TEST(Hostile, PolyAndSmallTextCountsPastTheRecord) {
 }
 
 }  // namespace
+
+// ------------------------------------------------------------ font scanning
+
+namespace {
+
+std::vector<std::string> installedFontFiles() {
+    std::vector<std::string> out;
+    std::vector<std::string> dirs = {"/usr/share/fonts", "/usr/share/wine/fonts"};
+    while (!dirs.empty()) {
+        const std::string dir = dirs.back();
+        dirs.pop_back();
+        DIR *d = opendir(dir.c_str());
+        if (!d) continue;
+        while (dirent *e = readdir(d)) {
+            const std::string n = e->d_name;
+            if (n == "." || n == "..") continue;
+            const std::string path = dir + "/" + n;
+            struct stat st;
+            if (stat(path.c_str(), &st) != 0) continue;
+            if (S_ISDIR(st.st_mode)) dirs.push_back(path);
+            else if (n.size() > 4 && (n.compare(n.size() - 4, 4, ".ttf") == 0 ||
+                                      n.compare(n.size() - 4, 4, ".otf") == 0 ||
+                                      n.compare(n.size() - 4, 4, ".ttc") == 0))
+                out.push_back(path);
+        }
+        closedir(d);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(FontScan, ReadsWhatFreeTypeReadsFromEveryInstalledFont) {
+    using vellora::gdi::ScannedFace;
+    size_t scanned = 0, declined = 0;
+    for (const std::string &path : installedFontFiles()) {
+        SCOPED_TRACE(path);
+        std::vector<ScannedFace> faces;
+        if (!vellora::gdi::scanFontFile(path, 64, faces)) {
+            ++declined;
+            continue;
+        }
+        ++scanned;
+        long count = 0;
+        for (size_t i = 0; i < faces.size(); ++i) {
+            ScannedFace ft;
+            ASSERT_TRUE(vellora::gdi::faceWithFreeType(path, long(i), ft, &count)) << i;
+            EXPECT_TRUE(faces[i].family == ft.family) << i;
+            EXPECT_TRUE(faces[i].fullName == ft.fullName) << i;
+            EXPECT_TRUE(faces[i].style == ft.style) << i;
+            EXPECT_EQ(faces[i].fs, ft.fs) << i;
+            EXPECT_EQ(faces[i].bold, ft.bold) << i;
+            EXPECT_EQ(faces[i].italic, ft.italic) << i;
+        }
+        EXPECT_EQ(long(faces.size()), std::min(count, 64L));
+    }
+    // The machine's fonts are ordinary TrueType: nearly all take the fast way.
+    std::printf("font files scanned directly: %zu, left to FreeType: %zu\n", scanned, declined);
+    EXPECT_GT(scanned, 10u) << declined << " declined";
+    EXPECT_GE(scanned, 4 * declined);
+}
+
+TEST(FontScan, TruncatedOrCorruptFilesAreDeclinedSafely) {
+    const std::vector<std::string> files = installedFontFiles();
+    std::string source;
+    std::vector<vellora::gdi::ScannedFace> faces;
+    for (const std::string &f : files)
+        if (vellora::gdi::scanFontFile(f, 64, faces)) {
+            source = f;
+            break;
+        }
+    if (source.empty()) GTEST_SKIP() << "no scannable font installed";
+    std::vector<uint8_t> bytes;
+    {
+        FILE *in = std::fopen(source.c_str(), "rb");
+        ASSERT_NE(in, nullptr);
+        uint8_t buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+        std::fclose(in);
+    }
+    char name[] = "/tmp/vellora-font-XXXXXX";
+    const int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    auto scan = [&](const std::vector<uint8_t> &data) {
+        FILE *out = std::fopen(name, "wb");
+        std::fwrite(data.data(), 1, data.size(), out);
+        std::fclose(out);
+        return vellora::gdi::scanFontFile(name, 64, faces);
+    };
+    // Every cut short of the tables the scanner reads is declined.
+    for (size_t n : {size_t(0), size_t(3), size_t(12), size_t(40), size_t(200), bytes.size() / 4})
+        EXPECT_FALSE(scan(std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(n)))) << n;
+    // Table records pointing past the end, and an absurd table count.
+    std::vector<uint8_t> bad = bytes;
+    const size_t tables = size_t(bad[4] << 8 | bad[5]);
+    for (size_t i = 0; i < tables; ++i) {
+        uint8_t *offset = &bad[12 + 16 * i + 8];
+        offset[0] = 0x7F;
+    }
+    EXPECT_FALSE(scan(bad));
+    bad = bytes;
+    bad[4] = 0xFF, bad[5] = 0xFF;
+    EXPECT_FALSE(scan(bad));
+    EXPECT_TRUE(scan(bytes));
+    unlink(name);
+}

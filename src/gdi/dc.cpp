@@ -326,10 +326,8 @@ Paint DeviceContext::brushPaint(const Brush &brush) const {
 
 void DeviceContext::paint(const Region &pixels, const Paint &paint, int rop2) {
     if (paint.kind == Paint::None || pixels.empty() || rop2 == R2_NOP) return;
-    const Region area = Region::combine(pixels, clip(), RegionOp::And);
-    if (!work_.spend(area.spanCount())) return;
     const bool copy = rop2 == R2_COPYPEN;
-    area.forEachRect([&](int32_t top, int32_t bottom, int32_t x0, int32_t x1) {
+    const auto fill = [&](int32_t top, int32_t bottom, int32_t x0, int32_t x1) {
         for (int32_t y = top; y < bottom; ++y) {
             uint8_t *row = bitmap_.top + ptrdiff_t(y) * bitmap_.stride;
             if (paint.kind == Paint::Solid) {
@@ -370,7 +368,22 @@ void DeviceContext::paint(const Region &pixels, const Paint &paint, int rop2) {
                 std::memcpy(row + 4 * x, &d, 4);
             }
         }
-    });
+    };
+    const Region &c = clip();
+    if (c.bandCount() == 1 && c.spanCount() == 1) {
+        // A rectangular clip, the usual case: each rectangle is cut to it
+        // as it is painted, without building the intersection.
+        const Rect box = c.bounds();
+        if (!work_.spend(pixels.spanCount())) return;
+        pixels.forEachRect([&](int32_t top, int32_t bottom, int32_t x0, int32_t x1) {
+            const Rect r = intersect(Rect{x0, top, x1, bottom}, box);
+            if (!r.empty()) fill(r.top, r.bottom, r.left, r.right);
+        });
+        return;
+    }
+    const Region area = Region::combine(pixels, c, RegionOp::And);
+    if (!work_.spend(area.spanCount())) return;
+    area.forEachRect(fill);
 }
 
 void DeviceContext::paintSpans(SpanSink &spans, const Paint &p, int rop2) {

@@ -6,22 +6,18 @@ namespace vellora::gdi {
 
 namespace {
 
-struct Edge {
-    int64_t x1, y1, x2, y2;  // y1 < y2
-    int dir;                 // +1 when the figure runs downwards here
-};
-
-struct Crossing {
-    int64_t x;
-    int dir;
-};
+using Edge = FillScratch::Edge;
+using Crossing = FillScratch::Crossing;
 
 }  // namespace
 
 void fillPolygons(const Point *pts, const uint32_t *counts, size_t polygons, bool winding,
-                  const Rect &clip, SpanSink &out, WorkBudget &work) {
+                  const Rect &clip, SpanSink &out, WorkBudget &work, FillScratch *scratch) {
     if (clip.empty()) return;
-    std::vector<Edge> edges;
+    FillScratch local;
+    FillScratch &mem = scratch ? *scratch : local;
+    std::vector<Edge> &edges = mem.edges;
+    edges.clear();
     size_t base = 0;
     for (size_t p = 0; p < polygons; ++p) {
         const uint32_t n = counts[p];
@@ -41,8 +37,9 @@ void fillPolygons(const Point *pts, const uint32_t *counts, size_t polygons, boo
     std::sort(edges.begin(), edges.end(), [](const Edge &a, const Edge &b) { return a.y1 < b.y1; });
     int64_t y = std::max<int64_t>(edges.front().y1, clip.top);
     int64_t yEnd = clip.bottom;
-    std::vector<const Edge *> active;
-    std::vector<Crossing> xs;
+    std::vector<const Edge *> &active = mem.active;
+    std::vector<Crossing> &xs = mem.xs;
+    active.clear();
     size_t next = 0;
     for (; y < yEnd; ++y) {
         // Admit edges that start on or above this row, drop finished ones.

@@ -28,10 +28,26 @@ struct WorkBudget {
     bool exhausted() const { return left == 0; }
 };
 
+// Working memory of fillPolygons, for callers that fill many small figures
+// (the pieces of a wide line) and would otherwise allocate for each.
+struct FillScratch {
+    struct Edge {
+        int64_t x1, y1, x2, y2;  // y1 < y2
+        int dir;                 // +1 when the figure runs downwards here
+    };
+    struct Crossing {
+        int64_t x;
+        int dir;
+    };
+    std::vector<Edge> edges;
+    std::vector<const Edge *> active;
+    std::vector<Crossing> xs;
+};
+
 // Fills polygons (each closed implicitly) with the alternate (even-odd) or
 // winding rule, producing spans inside `clip`.
 void fillPolygons(const Point *pts, const uint32_t *counts, size_t polygons, bool winding,
-                  const Rect &clip, SpanSink &out, WorkBudget &work);
+                  const Rect &clip, SpanSink &out, WorkBudget &work, FillScratch *scratch = nullptr);
 
 inline int64_t floorDiv(int64_t a, int64_t b) {  // b > 0
     return a >= 0 ? a / b : -((-a + b - 1) / b);

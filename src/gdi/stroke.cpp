@@ -97,7 +97,7 @@ public:
 private:
     void polygon(const Point *p, size_t n) {
         const uint32_t c = uint32_t(n);
-        fillPolygons(p, &c, 1, false, clip_, out_, work_);
+        fillPolygons(p, &c, 1, false, clip_, out_, work_, &scratch_);
     }
 
     void roundDot(Point p) {
@@ -236,6 +236,7 @@ private:
     SpanSink &out_;
     WorkBudget &work_;
     std::vector<Span> dot_;
+    FillScratch scratch_;  // reused by every piece of the line
 };
 
 // Drops repeated points at both ends, which would give segments no

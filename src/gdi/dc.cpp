@@ -472,7 +472,7 @@ void DeviceContext::strokeOutline(const std::vector<Point> &pts, const std::vect
         if (pen.wide) {
             if (pen.dashes.empty())
                 wideLine(p, n, closed[f], pen.width, pen.endcap, pen.join, s_.miterLimit, clipRect, on,
-                         work_);
+                         work_, &scratch_.filler);
             else
                 dashedWideLine(p, n, closed[f], pen.width, pen.endcap, pen.join, s_.miterLimit,
                                pen.dashes, clipRect, on, work_);
@@ -497,21 +497,25 @@ void DeviceContext::fillAndStroke(const std::vector<Point> &pts, const std::vect
                                   const std::vector<bool> &closed, bool fill, bool stroke) {
     const Brush &brush = *s_.brush;
     const bool haveFill = fill && brush.style != BS_NULL;
-    Region interior;
+    Region &interior = scratch_.interior;
     if (haveFill) {
-        SpanSink sink;
+        SpanSink &sink = scratch_.fill;
+        sink.clear();
         fillPolygons(pts.data(), counts.data(), counts.size(), s_.polyFillMode == WINDING, bounds_, sink,
-                     work_);
-        interior = sink.region();
+                     work_, &scratch_.filler);
+        sink.regionInto(interior);
     }
     const PenInfo pen = stroke ? penInfo() : PenInfo();
     if (pen.null) {
         if (haveFill) paint(interior, brushPaint(brush), s_.rop2);
         return;
     }
-    SpanSink on, off;
+    SpanSink &on = scratch_.on, &off = scratch_.off;
+    on.clear();
+    off.clear();
     strokeOutline(pts, counts, closed, pen, on, off);
-    const Region outline = on.region();
+    Region &outline = scratch_.outline;
+    on.regionInto(outline);
     if (pen.region) {
         if (haveFill) paint(Region::combine(interior, outline, RegionOp::Diff), brushPaint(brush), s_.rop2);
         paint(outline, penPaint(), s_.rop2);
@@ -523,7 +527,8 @@ void DeviceContext::fillAndStroke(const std::vector<Point> &pts, const std::vect
         Paint bk;
         bk.kind = Paint::Solid;
         bk.color = colorWord(s_.bkColor, s_.palette.get());
-        paint(off.region(), bk, s_.rop2);
+        off.regionInto(scratch_.extra);
+        paint(scratch_.extra, bk, s_.rop2);
     }
 }
 
@@ -557,8 +562,11 @@ void DeviceContext::lineTo(Point p) {
         if (path.newFigure) path.moveTo(toDevice(s_.curPos));
         path.add(toDevice(p), PT_LINETO);
     } else {
-        std::vector<Point> pts{toDevice(s_.curPos), toDevice(p)};
-        fillAndStroke(pts, {2}, {false}, false, true);
+        std::vector<Point> &pts = scratch_.pts;
+        pts.assign({toDevice(s_.curPos), toDevice(p)});
+        scratch_.counts.assign(1, 2);
+        scratch_.closed.assign(1, false);
+        fillAndStroke(pts, scratch_.counts, scratch_.closed, false, true);
     }
     s_.curPos = p;
 }
@@ -571,9 +579,11 @@ void DeviceContext::polyline(const Point *pts, size_t n) {
         for (size_t i = 1; i < n; ++i) path.add(toDevice(pts[i]), PT_LINETO);
         return;
     }
-    std::vector<Point> dev;
+    std::vector<Point> &dev = scratch_.pts;
     toDevice(pts, n, dev);
-    fillAndStroke(dev, {uint32_t(n)}, {false}, false, true);
+    scratch_.counts.assign(1, uint32_t(n));
+    scratch_.closed.assign(1, false);
+    fillAndStroke(dev, scratch_.counts, scratch_.closed, false, true);
 }
 
 void DeviceContext::polylineTo(const Point *pts, size_t n) {
@@ -583,10 +593,13 @@ void DeviceContext::polylineTo(const Point *pts, size_t n) {
         if (path.newFigure) path.moveTo(toDevice(s_.curPos));
         for (size_t i = 0; i < n; ++i) path.add(toDevice(pts[i]), PT_LINETO);
     } else {
-        std::vector<Point> dev(n + 1);
+        std::vector<Point> &dev = scratch_.pts;
+        dev.resize(n + 1);
         dev[0] = toDevice(s_.curPos);
         for (size_t i = 0; i < n; ++i) dev[i + 1] = toDevice(pts[i]);
-        fillAndStroke(dev, {uint32_t(n + 1)}, {false}, false, true);
+        scratch_.counts.assign(1, uint32_t(n + 1));
+        scratch_.closed.assign(1, false);
+        fillAndStroke(dev, scratch_.counts, scratch_.closed, false, true);
     }
     s_.curPos = pts[n - 1];
 }
@@ -605,10 +618,11 @@ void DeviceContext::polyPolyline(const Point *pts, const uint32_t *counts, size_
         }
         return;
     }
-    std::vector<Point> dev;
+    std::vector<Point> &dev = scratch_.pts;
     toDevice(pts, total, dev);
-    std::vector<uint32_t> c(counts, counts + n);
-    fillAndStroke(dev, c, std::vector<bool>(n, false), false, true);
+    scratch_.counts.assign(counts, counts + n);
+    scratch_.closed.assign(n, false);
+    fillAndStroke(dev, scratch_.counts, scratch_.closed, false, true);
 }
 
 void DeviceContext::polygon(const Point *pts, size_t n) {
@@ -635,10 +649,11 @@ void DeviceContext::polyPolygon(const Point *pts, const uint32_t *counts, size_t
         }
         return;
     }
-    std::vector<Point> dev;
+    std::vector<Point> &dev = scratch_.pts;
     toDevice(pts, total, dev);
-    std::vector<uint32_t> c(counts, counts + n);
-    fillAndStroke(dev, c, std::vector<bool>(n, true), true, true);
+    scratch_.counts.assign(counts, counts + n);
+    scratch_.closed.assign(n, true);
+    fillAndStroke(dev, scratch_.counts, scratch_.closed, true, true);
 }
 
 void DeviceContext::polyBezier(const Point *pts, size_t n) {

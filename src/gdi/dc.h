@@ -243,6 +243,18 @@ private:
     WorkBudget work_;
     Region clipCache_;
     bool clipDirty_ = true;
+
+    // Working memory of the drawing calls, kept from record to record so
+    // that common records allocate nothing once it has grown.
+    struct Scratch {
+        std::vector<Point> pts;
+        std::vector<uint32_t> counts;
+        std::vector<bool> closed;
+        SpanSink fill, on, off;
+        Region interior, outline, extra;
+        FillScratch filler;
+    };
+    Scratch scratch_;
 };
 
 }  // namespace vellora::gdi

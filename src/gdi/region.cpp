@@ -73,10 +73,17 @@ Region Region::fromRect(const Rect &r) {
 
 Region Region::fromSpans(std::vector<Span> &spans) {
     Region g;
+    g.assignSpans(spans);
+    return g;
+}
+
+void Region::assignSpans(std::vector<Span> &spans) {
+    bands_.clear();
+    xs_.clear();
     const auto before = [](const Span &a, const Span &b) { return a.y != b.y ? a.y < b.y : a.x0 < b.x0; };
     // A filled figure hands its spans over in order already.
     if (!std::is_sorted(spans.begin(), spans.end(), before)) std::sort(spans.begin(), spans.end(), before);
-    std::vector<int32_t> row;
+    std::vector<int32_t> &row = row_;
     size_t i = 0;
     while (i < spans.size()) {
         const int32_t y = spans[i].y;
@@ -91,9 +98,8 @@ Region Region::fromSpans(std::vector<Span> &spans) {
                 row.push_back(s.x1);
             }
         }
-        g.pushBand(y, y + 1, row.data(), row.size());
+        pushBand(y, y + 1, row.data(), row.size());
     }
-    return g;
 }
 
 Region Region::fromRects(const std::vector<Rect> &rects) {

@@ -30,6 +30,9 @@ public:
     // Union of rectangles (region record data); empty ones are skipped.
     static Region fromRects(const std::vector<Rect> &rects);
     static Region combine(const Region &a, const Region &b, RegionOp op);
+    // As fromSpans, into this region, reusing its memory: for working
+    // regions kept from one record to the next.
+    void assignSpans(std::vector<Span> &spans);
 
     bool empty() const { return bands_.empty(); }
     Rect bounds() const;
@@ -56,6 +59,7 @@ private:
 
     std::vector<Band> bands_;
     std::vector<int32_t> xs_;
+    std::vector<int32_t> row_;  // assignSpans' working row, not part of the value
 };
 
 // Collects the spans of a primitive, joining a pixel to the span before it
@@ -80,8 +84,13 @@ public:
     }
     void pixel(int32_t x, int32_t y) { add(y, x, x + 1); }
     bool empty() const { return spans_.empty(); }
-    void clear() { spans_.clear(); }
+    // Empties the sink and keeps its memory.
+    void clear() {
+        spans_.clear();
+        full_ = false;
+    }
     Region region() { return Region::fromSpans(spans_); }
+    void regionInto(Region &out) { out.assignSpans(spans_); }
     void take(std::vector<Span> &out) { out.swap(spans_); }
 
 private:

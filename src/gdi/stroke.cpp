@@ -58,9 +58,9 @@ int32_t roundAway(double f) { return int32_t(f > 0 ? f + 0.5 : f - 0.5); }
 class WideBuilder {
 public:
     WideBuilder(int32_t width, uint32_t endcap, uint32_t join, double miterLimit, const Rect &clip,
-                SpanSink &out, WorkBudget &work)
+                SpanSink &out, WorkBudget &work, FillScratch *scratch = nullptr)
         : w_(width), endcap_(endcap), join_(join), miter_(miterLimit), clip_(clip), out_(out),
-          work_(work) {}
+          work_(work), scratch_(scratch ? scratch : &own_) {}
 
     // Segments start .. start+count of the polyline (indices wrap), from
     // `first` to `last` (which may lie inside the first and last segment).
@@ -97,7 +97,7 @@ public:
 private:
     void polygon(const Point *p, size_t n) {
         const uint32_t c = uint32_t(n);
-        fillPolygons(p, &c, 1, false, clip_, out_, work_, &scratch_);
+        fillPolygons(p, &c, 1, false, clip_, out_, work_, scratch_);
     }
 
     void roundDot(Point p) {
@@ -236,7 +236,8 @@ private:
     SpanSink &out_;
     WorkBudget &work_;
     std::vector<Span> dot_;
-    FillScratch scratch_;  // reused by every piece of the line
+    FillScratch own_;
+    FillScratch *scratch_;  // reused by every piece of the line
 };
 
 // Drops repeated points at both ends, which would give segments no
@@ -249,9 +250,10 @@ void trimEnds(const Point *&pts, size_t &n) {
 }  // namespace
 
 void wideLine(const Point *pts, size_t n, bool closed, int32_t width, uint32_t endcap, uint32_t join,
-              double miterLimit, const Rect &clip, SpanSink &out, WorkBudget &work) {
+              double miterLimit, const Rect &clip, SpanSink &out, WorkBudget &work,
+              FillScratch *scratch) {
     if (n == 0) return;
-    WideBuilder b(width, endcap, join, miterLimit, clip, out, work);
+    WideBuilder b(width, endcap, join, miterLimit, clip, out, work, scratch);
     if (n == 1) {
         b.segments(pts, 1, false, 0, 0, pts[0], pts[0]);
         return;

@@ -34,7 +34,8 @@ void ellipseSpans(const Rect &r, SpanSink &out);
 // Wide lines through device points: per-segment polygons with the pen's
 // caps (ends of open figures) and joins (between segments).
 void wideLine(const Point *pts, size_t n, bool closed, int32_t width, uint32_t endcap, uint32_t join,
-              double miterLimit, const Rect &clip, SpanSink &out, WorkBudget &work);
+              double miterLimit, const Rect &clip, SpanSink &out, WorkBudget &work,
+              FillScratch *scratch = nullptr);
 void dashedWideLine(const Point *pts, size_t n, bool closed, int32_t width, uint32_t endcap,
                     uint32_t join, double miterLimit, const std::vector<uint32_t> &dashes,
                     const Rect &clip, SpanSink &out, WorkBudget &work);

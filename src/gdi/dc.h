@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "gdi/font.h"
 #include "gdi/objects.h"
 #include "gdi/palette.h"
 #include "gdi/path.h"
@@ -255,6 +256,19 @@ private:
         FillScratch filler;
     };
     Scratch scratch_;
+
+public:
+    // The font the text records realized last, with the request it answers:
+    // text usually comes in runs in one font, and realizing goes through the
+    // process-wide font cache and its lock.
+    struct FontMemo {
+        FontRequest request;
+        RealizedFontRef font;
+    };
+    FontMemo &fontMemo() const { return fontMemo_; }
+
+private:
+    mutable FontMemo fontMemo_;
 };
 
 }  // namespace vellora::gdi

@@ -105,6 +105,17 @@ struct FontRequest {
     double m11 = 1, m12 = 0, m21 = 0, m22 = 1;  // XFORM convention, y down
 };
 
+inline bool operator==(const LogFont &a, const LogFont &b) {
+    return a.height == b.height && a.width == b.width && a.escapement == b.escapement &&
+           a.orientation == b.orientation && a.weight == b.weight && a.italic == b.italic &&
+           a.underline == b.underline && a.strikeOut == b.strikeOut && a.charSet == b.charSet &&
+           a.outPrecision == b.outPrecision && a.clipPrecision == b.clipPrecision &&
+           a.quality == b.quality && a.pitchAndFamily == b.pitchAndFamily && a.faceName == b.faceName;
+}
+inline bool operator==(const FontRequest &a, const FontRequest &b) {
+    return a.lf == b.lf && a.m11 == b.m11 && a.m12 == b.m12 && a.m21 == b.m21 && a.m22 == b.m22;
+}
+
 // Device-unit metrics of a realized font, as GetTextMetrics and
 // GetOutlineTextMetrics report them.
 struct FontMetrics {

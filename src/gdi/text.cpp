@@ -85,7 +85,12 @@ RealizedFontRef realizeFor(const DeviceContext &dc, const LogFont &lfIn) {
     }
     if (!std::isfinite(req.m11) || !std::isfinite(req.m12) || !std::isfinite(req.m21) || !std::isfinite(req.m22))
         req.m11 = req.m22 = 1, req.m12 = req.m21 = 0;
-    return realizeFont(req);
+    DeviceContext::FontMemo &memo = dc.fontMemo();
+    if (memo.font && memo.request == req) return memo.font;
+    RealizedFontRef font = realizeFont(req);
+    memo.request = req;
+    memo.font = font;
+    return font;
 }
 
 // Wine's and the platform's blend of a grey glyph level over a pixel.

@@ -472,7 +472,7 @@ void DeviceContext::strokeOutline(const std::vector<Point> &pts, const std::vect
         if (pen.wide) {
             if (pen.dashes.empty())
                 wideLine(p, n, closed[f], pen.width, pen.endcap, pen.join, s_.miterLimit, clipRect, on,
-                         work_, &scratch_.filler);
+                         work_, &scratch_.stroke);
             else
                 dashedWideLine(p, n, closed[f], pen.width, pen.endcap, pen.join, s_.miterLimit,
                                pen.dashes, clipRect, on, work_);
@@ -502,7 +502,7 @@ void DeviceContext::fillAndStroke(const std::vector<Point> &pts, const std::vect
         SpanSink &sink = scratch_.fill;
         sink.clear();
         fillPolygons(pts.data(), counts.data(), counts.size(), s_.polyFillMode == WINDING, bounds_, sink,
-                     work_, &scratch_.filler);
+                     work_, &scratch_.stroke.fill);
         sink.regionInto(interior);
     }
     const PenInfo pen = stroke ? penInfo() : PenInfo();

@@ -17,6 +17,7 @@
 #include "gdi/path.h"
 #include "gdi/raster.h"
 #include "gdi/region.h"
+#include "gdi/stroke.h"
 #include "gdi/types.h"
 
 namespace vellora::gdi {
@@ -253,7 +254,7 @@ private:
         std::vector<bool> closed;
         SpanSink fill, on, off;
         Region interior, outline, extra;
-        FillScratch filler;
+        StrokeScratch stroke;
     };
     Scratch scratch_;
 

@@ -58,7 +58,7 @@ int32_t roundAway(double f) { return int32_t(f > 0 ? f + 0.5 : f - 0.5); }
 class WideBuilder {
 public:
     WideBuilder(int32_t width, uint32_t endcap, uint32_t join, double miterLimit, const Rect &clip,
-                SpanSink &out, WorkBudget &work, FillScratch *scratch = nullptr)
+                SpanSink &out, WorkBudget &work, StrokeScratch *scratch = nullptr)
         : w_(width), endcap_(endcap), join_(join), miter_(miterLimit), clip_(clip), out_(out),
           work_(work), scratch_(scratch ? scratch : &own_) {}
 
@@ -97,7 +97,7 @@ public:
 private:
     void polygon(const Point *p, size_t n) {
         const uint32_t c = uint32_t(n);
-        fillPolygons(p, &c, 1, false, clip_, out_, work_, scratch_);
+        fillPolygons(p, &c, 1, false, clip_, out_, work_, &scratch_->fill);
     }
 
     void roundDot(Point p) {
@@ -106,12 +106,14 @@ private:
         if (intersect(r, clip_).empty()) return;
         if (!work_.spend(uint64_t(w_))) return;
         // The pen's round dot, worked out once and moved to each point.
-        if (dot_.empty()) {
+        std::vector<Span> &dot = scratch_->dot;
+        if (scratch_->dotWidth != w_) {
             SpanSink sink;
             ellipseSpans({0, 0, w_, w_}, sink);
-            sink.take(dot_);
+            sink.take(dot);
+            scratch_->dotWidth = w_;
         }
-        for (const Span &s : dot_) out_.add(t + s.y, l + s.x0, l + s.x1);
+        for (const Span &s : dot) out_.add(t + s.y, l + s.x0, l + s.x1);
     }
 
     void cap(Point p) {
@@ -235,9 +237,8 @@ private:
     Rect clip_;
     SpanSink &out_;
     WorkBudget &work_;
-    std::vector<Span> dot_;
-    FillScratch own_;
-    FillScratch *scratch_;  // reused by every piece of the line
+    StrokeScratch own_;
+    StrokeScratch *scratch_;  // reused by every piece of the line
 };
 
 // Drops repeated points at both ends, which would give segments no
@@ -251,7 +252,7 @@ void trimEnds(const Point *&pts, size_t &n) {
 
 void wideLine(const Point *pts, size_t n, bool closed, int32_t width, uint32_t endcap, uint32_t join,
               double miterLimit, const Rect &clip, SpanSink &out, WorkBudget &work,
-              FillScratch *scratch) {
+              StrokeScratch *scratch) {
     if (n == 0) return;
     WideBuilder b(width, endcap, join, miterLimit, clip, out, work, scratch);
     if (n == 1) {

@@ -31,11 +31,19 @@ private:
 // between the outline's outermost points (the platform's elliptic region).
 void ellipseSpans(const Rect &r, SpanSink &out);
 
+// Working memory of wide lines, for callers that draw many: the filler's,
+// and the round dot of the last pen width.
+struct StrokeScratch {
+    FillScratch fill;
+    int32_t dotWidth = -1;
+    std::vector<Span> dot;
+};
+
 // Wide lines through device points: per-segment polygons with the pen's
 // caps (ends of open figures) and joins (between segments).
 void wideLine(const Point *pts, size_t n, bool closed, int32_t width, uint32_t endcap, uint32_t join,
               double miterLimit, const Rect &clip, SpanSink &out, WorkBudget &work,
-              FillScratch *scratch = nullptr);
+              StrokeScratch *scratch = nullptr);
 void dashedWideLine(const Point *pts, size_t n, bool closed, int32_t width, uint32_t endcap,
                     uint32_t join, double miterLimit, const std::vector<uint32_t> &dashes,
                     const Rect &clip, SpanSink &out, WorkBudget &work);

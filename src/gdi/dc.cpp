@@ -517,7 +517,10 @@ void DeviceContext::fillAndStroke(const std::vector<Point> &pts, const std::vect
     Region &outline = scratch_.outline;
     on.regionInto(outline);
     if (pen.region) {
-        if (haveFill) paint(Region::combine(interior, outline, RegionOp::Diff), brushPaint(brush), s_.rop2);
+        if (haveFill) {
+            Region::combineInto(interior, outline, RegionOp::Diff, scratch_.extra);
+            paint(scratch_.extra, brushPaint(brush), s_.rop2);
+        }
         paint(outline, penPaint(), s_.rop2);
         return;
     }
@@ -759,9 +762,11 @@ void DeviceContext::rectangle(int32_t l, int32_t t, int32_t r, int32_t b) {
         path.closeFigure();
         return;
     }
-    std::vector<Point> dev;
+    std::vector<Point> &dev = scratch_.pts;
     toDevice(corners, 4, dev);
-    fillAndStroke(dev, {4}, {true}, true, true);
+    scratch_.counts.assign(1, 4);
+    scratch_.closed.assign(1, true);
+    fillAndStroke(dev, scratch_.counts, scratch_.closed, true, true);
 }
 
 void DeviceContext::ellipse(int32_t l, int32_t t, int32_t r, int32_t b) {
@@ -787,21 +792,30 @@ bool DeviceContext::penRect(int32_t l, int32_t t, int32_t r, int32_t b, const Pe
     return rect.left < rect.right && rect.top < rect.bottom;
 }
 
-void DeviceContext::fillAndStrokeShape(const std::vector<Point> &outlinePts, SpanSink interiorSpans,
+void DeviceContext::fillAndStrokeShape(const std::vector<Point> &outlinePts, SpanSink &interiorSpans,
                                        const PenInfo &pen) {
     const Brush &brush = *s_.brush;
     const bool haveFill = brush.style != BS_NULL;
-    Region interior;
-    if (haveFill) interior = Region::combine(interiorSpans.region(), Region::fromRect(bounds_), RegionOp::And);
+    // Painting keeps to the clip, which lies inside the bounds.
+    Region &interior = scratch_.interior;
+    if (haveFill) interiorSpans.regionInto(interior);
     if (pen.null) {
         if (haveFill) paint(interior, brushPaint(brush), s_.rop2);
         return;
     }
-    SpanSink on, off;
-    strokeOutline(outlinePts, {uint32_t(outlinePts.size())}, {true}, pen, on, off);
-    const Region outline = on.region();
+    SpanSink &on = scratch_.on, &off = scratch_.off;
+    on.clear();
+    off.clear();
+    scratch_.counts.assign(1, uint32_t(outlinePts.size()));
+    scratch_.closed.assign(1, true);
+    strokeOutline(outlinePts, scratch_.counts, scratch_.closed, pen, on, off);
+    Region &outline = scratch_.outline;
+    on.regionInto(outline);
     if (pen.region) {
-        if (haveFill) paint(Region::combine(interior, outline, RegionOp::Diff), brushPaint(brush), s_.rop2);
+        if (haveFill) {
+            Region::combineInto(interior, outline, RegionOp::Diff, scratch_.extra);
+            paint(scratch_.extra, brushPaint(brush), s_.rop2);
+        }
         paint(outline, penPaint(), s_.rop2);
         return;
     }
@@ -811,30 +825,38 @@ void DeviceContext::fillAndStrokeShape(const std::vector<Point> &outlinePts, Spa
         Paint bk;
         bk.kind = Paint::Solid;
         bk.color = colorWord(s_.bkColor, s_.palette.get());
-        paint(off.region(), bk, s_.rop2);
+        off.regionInto(scratch_.extra);
+        paint(scratch_.extra, bk, s_.rop2);
     }
 }
 
 void DeviceContext::strokeShape(const std::vector<Point> &pts, bool closed, const PenInfo &pen) {
     if (pen.null) return;
-    SpanSink on, off;
-    strokeOutline(pts, {uint32_t(pts.size())}, {closed}, pen, on, off);
-    paint(on.region(), penPaint(), s_.rop2);
+    SpanSink &on = scratch_.on, &off = scratch_.off;
+    on.clear();
+    off.clear();
+    scratch_.counts.assign(1, uint32_t(pts.size()));
+    scratch_.closed.assign(1, closed);
+    strokeOutline(pts, scratch_.counts, scratch_.closed, pen, on, off);
+    on.regionInto(scratch_.outline);
+    paint(scratch_.outline, penPaint(), s_.rop2);
     if (!off.empty() && !pen.region && s_.bkMode == OPAQUE && !s_.pen->extended) {
         Paint bk;
         bk.kind = Paint::Solid;
         bk.color = colorWord(s_.bkColor, s_.palette.get());
-        paint(off.region(), bk, s_.rop2);
+        off.regionInto(scratch_.extra);
+        paint(scratch_.extra, bk, s_.rop2);
     }
 }
 
-SpanSink DeviceContext::ellipseRows(const std::vector<Point> &pts) {
+void DeviceContext::ellipseRows(const std::vector<Point> &pts, SpanSink &sink) {
     // Each row of an ellipse runs between its outermost outline points.
-    SpanSink sink;
-    if (pts.empty()) return sink;
+    sink.clear();
+    if (pts.empty()) return;
     int32_t top = pts[0].y, bottom = pts[0].y;
     for (const Point &p : pts) top = std::min(top, p.y), bottom = std::max(bottom, p.y);
-    std::vector<std::pair<int32_t, int32_t>> rows(size_t(bottom - top + 1), {INT32_MAX, INT32_MIN});
+    std::vector<std::pair<int32_t, int32_t>> &rows = scratch_.rows;
+    rows.assign(size_t(bottom - top + 1), {INT32_MAX, INT32_MIN});
     for (const Point &p : pts) {
         auto &row = rows[size_t(p.y - top)];
         row.first = std::min(row.first, p.x);
@@ -846,7 +868,6 @@ SpanSink DeviceContext::ellipseRows(const std::vector<Point> &pts) {
         if (rows[i].first > rows[i].second) rows[i] = rows[i - 1];
     for (size_t i = 0; i < rows.size(); ++i)
         if (rows[i].first <= rows[i].second) sink.add(top + int32_t(i), rows[i].first, rows[i].second + 1);
-    return sink;
 }
 
 void DeviceContext::turnedRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t ew,
@@ -1098,10 +1119,11 @@ void DeviceContext::roundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_
         return;
     }
     if (!work_.spend(uint64_t(cw + ch))) return;
-    std::vector<Point> q;
+    std::vector<Point> &q = scratch_.quad;
     ellipseQuadrant(cw, ch, q);
     const size_t count = q.size();
-    std::vector<Point> pts(count);
+    std::vector<Point> &pts = scratch_.shape;
+    pts.resize(count);
     // The corner curve at the bottom right (clockwise) or top right, then
     // mirrored across the middle column and the middle row.
     for (size_t i = 0; i < count; ++i) {
@@ -1127,7 +1149,8 @@ void DeviceContext::roundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_
         path.closeFigure();
         return;
     }
-    fillAndStrokeShape(pts, ellipseRows(pts), pen);
+    ellipseRows(pts, scratch_.fill);
+    fillAndStrokeShape(pts, scratch_.fill, pen);
 }
 
 namespace {
@@ -1211,10 +1234,11 @@ void DeviceContext::arc(int32_t l, int32_t t, int32_t r, int32_t b, Point start,
     if (kind > 0 && s_.brush->style != BS_NULL) {
         // Chords and pies: the interior is the polygon of the arc points,
         // painted under the outline.
-        SpanSink interior;
+        SpanSink &interior = scratch_.fill;
+        interior.clear();
         const uint32_t c = uint32_t(pts.size());
-        fillPolygons(pts.data(), &c, 1, true, bounds_, interior, work_);
-        fillAndStrokeShape(pts, std::move(interior), pen);
+        fillPolygons(pts.data(), &c, 1, true, bounds_, interior, work_, &scratch_.stroke.fill);
+        fillAndStrokeShape(pts, interior, pen);
         return;
     }
     strokeShape(pts, kind > 0, pen);

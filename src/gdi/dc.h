@@ -224,7 +224,7 @@ private:
     void fillAndStroke(const std::vector<Point> &pts, const std::vector<uint32_t> &counts,
                        const std::vector<bool> &closed, bool fill, bool stroke);
     void drawPath(bool fill, bool stroke);
-    void fillAndStrokeShape(const std::vector<Point> &outline, SpanSink interior, const PenInfo &pen);
+    void fillAndStrokeShape(const std::vector<Point> &outline, SpanSink &interior, const PenInfo &pen);
     void strokeShape(const std::vector<Point> &pts, bool closed, const PenInfo &pen);
     // The device box of a rectangle record, shrunk for PS_INSIDEFRAME;
     // false when it is empty.
@@ -233,7 +233,7 @@ private:
     bool changeExtent(Point &ext, int64_t x, int64_t y);
     // A round rectangle or ellipse under a turning world transform.
     void turnedRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t ew, int32_t eh);
-    static SpanSink ellipseRows(const std::vector<Point> &pts);
+    void ellipseRows(const std::vector<Point> &pts, SpanSink &out);
     void ellipsePath(int32_t l, int32_t t, int32_t r, int32_t b);
 
     Bitmap bitmap_;
@@ -252,6 +252,8 @@ private:
         std::vector<Point> pts;
         std::vector<uint32_t> counts;
         std::vector<bool> closed;
+        std::vector<Point> quad, shape;
+        std::vector<std::pair<int32_t, int32_t>> rows;
         SpanSink fill, on, off;
         Region interior, outline, extra;
         StrokeScratch stroke;

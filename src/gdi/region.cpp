@@ -155,6 +155,27 @@ Region Region::fromRects(const std::vector<Rect> &rects) {
 Region Region::combine(const Region &a, const Region &b, RegionOp op) {
     if (op == RegionOp::Copy) return a;
     Region g;
+    g.combineFrom(a, b, op);
+    return g;
+}
+
+void Region::combineInto(const Region &a, const Region &b, RegionOp op, Region &out) {
+    if (&out == &a || &out == &b) {
+        out = combine(a, b, op);
+        return;
+    }
+    if (op == RegionOp::Copy) {
+        out.bands_.assign(a.bands_.begin(), a.bands_.end());
+        out.xs_.assign(a.xs_.begin(), a.xs_.end());
+        return;
+    }
+    out.combineFrom(a, b, op);
+}
+
+void Region::combineFrom(const Region &a, const Region &b, RegionOp op) {
+    Region &g = *this;
+    g.bands_.clear();
+    g.xs_.clear();
     const size_t na = a.bands_.size(), nb = b.bands_.size();
     size_t ia = 0, ib = 0;
     if ((op == RegionOp::And || op == RegionOp::Diff) && na && nb) {
@@ -171,7 +192,7 @@ Region Region::combine(const Region &a, const Region &b, RegionOp op) {
                     a.bands_.begin());
     }
     int64_t y = INT64_MIN;
-    std::vector<int32_t> xs;
+    std::vector<int32_t> &xs = g.row_;
     while (ia < na || ib < nb) {
         if ((op == RegionOp::And || op == RegionOp::Diff) && ia >= na) break;
         if (op == RegionOp::And && ib >= nb) break;
@@ -194,7 +215,6 @@ Region Region::combine(const Region &a, const Region &b, RegionOp op) {
         if (ia < na && a.bands_[ia].bottom <= y) ++ia;
         if (ib < nb && b.bands_[ib].bottom <= y) ++ib;
     }
-    return g;
 }
 
 Rect Region::bounds() const {

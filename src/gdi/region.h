@@ -30,6 +30,8 @@ public:
     // Union of rectangles (region record data); empty ones are skipped.
     static Region fromRects(const std::vector<Rect> &rects);
     static Region combine(const Region &a, const Region &b, RegionOp op);
+    // As combine, into `out`, reusing its memory.
+    static void combineInto(const Region &a, const Region &b, RegionOp op, Region &out);
     // As fromSpans, into this region, reusing its memory: for working
     // regions kept from one record to the next.
     void assignSpans(std::vector<Span> &spans);
@@ -56,6 +58,7 @@ private:
         uint32_t begin, end;  // range of xs_ (pairs x0, x1)
     };
     void pushBand(int32_t top, int32_t bottom, const int32_t *xs, size_t n);
+    void combineFrom(const Region &a, const Region &b, RegionOp op);  // into *this, not a or b
 
     std::vector<Band> bands_;
     std::vector<int32_t> xs_;

@@ -1,0 +1,69 @@
+// Playback of the common geometry records reuses its working memory: once
+// it has grown, more records of the same kinds cost no more allocations.
+// This binary counts every allocation made through operator new.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "canvas.h"
+
+namespace {
+std::atomic<size_t> gAllocations{0};
+}  // namespace
+
+void *operator new(std::size_t n) {
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    if (void *p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void *operator new[](std::size_t n) { return ::operator new(n); }
+void operator delete(void *p) noexcept { std::free(p); }
+void operator delete[](void *p) noexcept { std::free(p); }
+void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+using vtest::EmfWriter;
+
+// `groups` repetitions of lines, polylines, polygons, rectangles and
+// ellipses, with thin and wide pens, under a rectangular clip.
+std::vector<uint8_t> geometry(int groups) {
+    EmfWriter w = ptest::pixelWriter(300, 200);
+    w.createBrush(1, 0, vtest::rgb(0, 128, 0)).select(1);
+    w.createPen(2, 0, 1, vtest::rgb(0, 0, 255));
+    w.createPen(3, 0, 7, vtest::rgb(255, 0, 0));
+    w.selectClipRects(5, {{10, 10, 290, 190}});
+    for (int i = 0; i < groups; ++i) {
+        const int x = (i * 37) % 250, y = (i * 53) % 150;
+        w.select(i % 2 ? 2 : 3);
+        w.moveTo(x, y).lineTo(x + 40, y + 30);
+        w.polyline({{x, y}, {x + 20, y + 5}, {x + 10, y + 30}}, true);
+        w.polygon({{x, y}, {x + 30, y}, {x + 30, y + 20}, {x + 5, y + 25}}, true);
+        w.rectangle(x, y, x + 25, y + 15);
+        w.ellipse(x, y, x + 20, y + 14);
+    }
+    return w.bytes();
+}
+
+size_t allocationsToPlay(const std::vector<uint8_t> &bytes) {
+    ptest::Canvas canvas(300, 200);
+    const size_t before = gAllocations.load();
+    EXPECT_TRUE(canvas.play(bytes));
+    return gAllocations.load() - before;
+}
+
+}  // namespace
+
+TEST(Allocations, MoreGeometryRecordsCostNoMoreAllocations) {
+    const std::vector<uint8_t> some = geometry(100), more = geometry(300);
+    allocationsToPlay(some);  // nothing process-wide left to set up
+    const size_t a = allocationsToPlay(some), b = allocationsToPlay(more);
+    // 200 more groups are 1,200 more records; a few allocations may come
+    // from working memory growing further.
+    EXPECT_LT(b, a + 60) << a << " for 100 groups, " << b << " for 300";
+    std::printf("allocations: %zu for 100 groups, %zu for 300\n", a, b);
+}

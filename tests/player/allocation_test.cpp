@@ -14,6 +14,10 @@ namespace {
 std::atomic<size_t> gAllocations{0};
 }  // namespace
 
+// The replacements pair malloc with free themselves; GCC cannot see that
+// once they are inlined into one another.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void *operator new(std::size_t n) {
     gAllocations.fetch_add(1, std::memory_order_relaxed);
     if (void *p = std::malloc(n ? n : 1)) return p;
@@ -24,6 +28,7 @@ void operator delete(void *p) noexcept { std::free(p); }
 void operator delete[](void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 

@@ -62,7 +62,7 @@ private:
 
     std::vector<Band> bands_;
     std::vector<int32_t> xs_;
-    std::vector<int32_t> row_;  // assignSpans' working row, not part of the value
+    std::vector<int32_t> row_;  // working row of assignSpans and combineInto, not part of the value
 };
 
 // Collects the spans of a primitive, joining a pixel to the span before it

@@ -495,17 +495,22 @@ void DeviceContext::strokeOutline(const std::vector<Point> &pts, const std::vect
 
 void DeviceContext::fillAndStroke(const std::vector<Point> &pts, const std::vector<uint32_t> &counts,
                                   const std::vector<bool> &closed, bool fill, bool stroke) {
-    const Brush &brush = *s_.brush;
-    const bool haveFill = fill && brush.style != BS_NULL;
-    Region &interior = scratch_.interior;
+    const bool haveFill = fill && s_.brush->style != BS_NULL;
     if (haveFill) {
         SpanSink &sink = scratch_.fill;
         sink.clear();
         fillPolygons(pts.data(), counts.data(), counts.size(), s_.polyFillMode == WINDING, bounds_, sink,
                      work_, &scratch_.stroke.fill);
-        sink.regionInto(interior);
+        sink.regionInto(scratch_.interior);
     }
-    const PenInfo pen = stroke ? penInfo() : PenInfo();
+    paintFillAndOutline(haveFill, pts, counts, closed, stroke ? penInfo() : PenInfo());
+}
+
+void DeviceContext::paintFillAndOutline(bool haveFill, const std::vector<Point> &pts,
+                                        const std::vector<uint32_t> &counts,
+                                        const std::vector<bool> &closed, const PenInfo &pen) {
+    const Region &interior = scratch_.interior;
+    const Brush &brush = *s_.brush;
     if (pen.null) {
         if (haveFill) paint(interior, brushPaint(brush), s_.rop2);
         return;
@@ -533,6 +538,11 @@ void DeviceContext::fillAndStroke(const std::vector<Point> &pts, const std::vect
         off.regionInto(scratch_.extra);
         paint(scratch_.extra, bk, s_.rop2);
     }
+}
+
+void DeviceContext::oneFigure(size_t points, bool closed) {
+    scratch_.counts.assign(1, uint32_t(points));
+    scratch_.closed.assign(1, closed);
 }
 
 Paint DeviceContext::penPaint() const {
@@ -567,8 +577,7 @@ void DeviceContext::lineTo(Point p) {
     } else {
         std::vector<Point> &pts = scratch_.pts;
         pts.assign({toDevice(s_.curPos), toDevice(p)});
-        scratch_.counts.assign(1, 2);
-        scratch_.closed.assign(1, false);
+        oneFigure(2, false);
         fillAndStroke(pts, scratch_.counts, scratch_.closed, false, true);
     }
     s_.curPos = p;
@@ -584,8 +593,7 @@ void DeviceContext::polyline(const Point *pts, size_t n) {
     }
     std::vector<Point> &dev = scratch_.pts;
     toDevice(pts, n, dev);
-    scratch_.counts.assign(1, uint32_t(n));
-    scratch_.closed.assign(1, false);
+    oneFigure(n, false);
     fillAndStroke(dev, scratch_.counts, scratch_.closed, false, true);
 }
 
@@ -600,8 +608,7 @@ void DeviceContext::polylineTo(const Point *pts, size_t n) {
         dev.resize(n + 1);
         dev[0] = toDevice(s_.curPos);
         for (size_t i = 0; i < n; ++i) dev[i + 1] = toDevice(pts[i]);
-        scratch_.counts.assign(1, uint32_t(n + 1));
-        scratch_.closed.assign(1, false);
+        oneFigure(n + 1, false);
         fillAndStroke(dev, scratch_.counts, scratch_.closed, false, true);
     }
     s_.curPos = pts[n - 1];
@@ -764,8 +771,7 @@ void DeviceContext::rectangle(int32_t l, int32_t t, int32_t r, int32_t b) {
     }
     std::vector<Point> &dev = scratch_.pts;
     toDevice(corners, 4, dev);
-    scratch_.counts.assign(1, 4);
-    scratch_.closed.assign(1, true);
+    oneFigure(4, true);
     fillAndStroke(dev, scratch_.counts, scratch_.closed, true, true);
 }
 
@@ -794,59 +800,16 @@ bool DeviceContext::penRect(int32_t l, int32_t t, int32_t r, int32_t b, const Pe
 
 void DeviceContext::fillAndStrokeShape(const std::vector<Point> &outlinePts, SpanSink &interiorSpans,
                                        const PenInfo &pen) {
-    const Brush &brush = *s_.brush;
-    const bool haveFill = brush.style != BS_NULL;
     // Painting keeps to the clip, which lies inside the bounds.
-    Region &interior = scratch_.interior;
-    if (haveFill) interiorSpans.regionInto(interior);
-    if (pen.null) {
-        if (haveFill) paint(interior, brushPaint(brush), s_.rop2);
-        return;
-    }
-    SpanSink &on = scratch_.on, &off = scratch_.off;
-    on.clear();
-    off.clear();
-    scratch_.counts.assign(1, uint32_t(outlinePts.size()));
-    scratch_.closed.assign(1, true);
-    strokeOutline(outlinePts, scratch_.counts, scratch_.closed, pen, on, off);
-    Region &outline = scratch_.outline;
-    on.regionInto(outline);
-    if (pen.region) {
-        if (haveFill) {
-            Region::combineInto(interior, outline, RegionOp::Diff, scratch_.extra);
-            paint(scratch_.extra, brushPaint(brush), s_.rop2);
-        }
-        paint(outline, penPaint(), s_.rop2);
-        return;
-    }
-    if (haveFill) paint(interior, brushPaint(brush), s_.rop2);
-    paint(outline, penPaint(), s_.rop2);
-    if (!off.empty() && s_.bkMode == OPAQUE && !s_.pen->extended) {
-        Paint bk;
-        bk.kind = Paint::Solid;
-        bk.color = colorWord(s_.bkColor, s_.palette.get());
-        off.regionInto(scratch_.extra);
-        paint(scratch_.extra, bk, s_.rop2);
-    }
+    const bool haveFill = s_.brush->style != BS_NULL;
+    if (haveFill) interiorSpans.regionInto(scratch_.interior);
+    oneFigure(outlinePts.size(), true);
+    paintFillAndOutline(haveFill, outlinePts, scratch_.counts, scratch_.closed, pen);
 }
 
 void DeviceContext::strokeShape(const std::vector<Point> &pts, bool closed, const PenInfo &pen) {
-    if (pen.null) return;
-    SpanSink &on = scratch_.on, &off = scratch_.off;
-    on.clear();
-    off.clear();
-    scratch_.counts.assign(1, uint32_t(pts.size()));
-    scratch_.closed.assign(1, closed);
-    strokeOutline(pts, scratch_.counts, scratch_.closed, pen, on, off);
-    on.regionInto(scratch_.outline);
-    paint(scratch_.outline, penPaint(), s_.rop2);
-    if (!off.empty() && !pen.region && s_.bkMode == OPAQUE && !s_.pen->extended) {
-        Paint bk;
-        bk.kind = Paint::Solid;
-        bk.color = colorWord(s_.bkColor, s_.palette.get());
-        off.regionInto(scratch_.extra);
-        paint(scratch_.extra, bk, s_.rop2);
-    }
+    oneFigure(pts.size(), closed);
+    paintFillAndOutline(false, pts, scratch_.counts, scratch_.closed, pen);
 }
 
 void DeviceContext::ellipseRows(const std::vector<Point> &pts, SpanSink &sink) {

@@ -224,6 +224,13 @@ private:
     void fillAndStroke(const std::vector<Point> &pts, const std::vector<uint32_t> &counts,
                        const std::vector<bool> &closed, bool fill, bool stroke);
     void drawPath(bool fill, bool stroke);
+    // Paints the brush over the kept interior region (when `haveFill`) and
+    // the pen along the figures, as the filled primitives all do.
+    void paintFillAndOutline(bool haveFill, const std::vector<Point> &pts,
+                             const std::vector<uint32_t> &counts, const std::vector<bool> &closed,
+                             const PenInfo &pen);
+    // Sets the kept figure counts to one figure of `points` points.
+    void oneFigure(size_t points, bool closed);
     void fillAndStrokeShape(const std::vector<Point> &outline, SpanSink &interior, const PenInfo &pen);
     void strokeShape(const std::vector<Point> &pts, bool closed, const PenInfo &pen);
     // The device box of a rectangle record, shrunk for PS_INSIDEFRAME;

@@ -105,8 +105,9 @@ bool scanFace(const File &f, uint64_t at, ScannedFace &face) {
     // the face as bitmap-only (colour bitmaps, or strikes beside a font
     // whose only outline is .notdef), which takes more reading to tell.
     if (!has("glyf") && !has("CFF ") && !has("CFF2")) return false;
-    for (const char *t : {"CBLC", "CBDT", "sbix", "bhed", "EBLC", "EBDT", "bloc", "bdat"})
-        if (tables.count(be32(reinterpret_cast<const uint8_t *>(t)))) return false;
+    for (uint32_t t : {tag("CBLC"), tag("CBDT"), tag("sbix"), tag("bhed"), tag("EBLC"), tag("EBDT"),
+                       tag("bloc"), tag("bdat")})
+        if (tables.count(t)) return false;
     if (length("head") < 54 || length("maxp") < 6 || length("cmap") < 4 || length("hhea") < 36 ||
         length("hmtx") < 4 || length("name") < 6 || length("OS/2") < 78)
         return false;

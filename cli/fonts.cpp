@@ -1,6 +1,6 @@
 #include "fonts.h"
 
-#include <iterator>
+#include <initializer_list>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -18,14 +18,13 @@ bool gStarted = false;
 }  // namespace
 
 bool drawsText(const Scan &scan) {
+    const auto any = [&](std::initializer_list<uint32_t> types) {
+        for (uint32_t t : types)
+            if (scan.types.count(t)) return true;
+        return false;
+    };
     // EMR_EXTTEXTOUTA/W, EMR_POLYTEXTOUTA/W, EMR_SMALLTEXTOUT; META_TEXTOUT, META_EXTTEXTOUT.
-    static const uint32_t emf[] = {83, 84, 96, 97, 108};
-    static const uint32_t wmf[] = {0x0521, 0x0A32};
-    const uint32_t *b = scan.format == Format::Emf ? std::begin(emf) : std::begin(wmf);
-    const uint32_t *e = scan.format == Format::Emf ? std::end(emf) : std::end(wmf);
-    for (const uint32_t *t = b; t != e; ++t)
-        if (scan.types.count(*t)) return true;
-    return false;
+    return scan.format == Format::Emf ? any({83, 84, 96, 97, 108}) : any({0x0521, 0x0A32});
 }
 
 void startLoadingFonts() {

@@ -1155,14 +1155,14 @@ std::shared_ptr<const Glyph> RealizedFont::loadGlyph(uint32_t index) const {
             em = FT_MulDiv(s.ppem, 1 << 16, ft->units_per_EM);
             const FT_Long avg = FT_MulFix(s.ntmAvgWidth, em);
             fullWidth = avg > 0 && (base + 63) >> 6 == FT_MulFix(s.ntmAvgWidth * 2, em);
-            if (fullWidth && !mat) adv.x = (avg * 2) << 6;
+            if (fullWidth && !mat) adv.x = avg * 2 * 64;
         }
         if (mat) {
             FT_Vector_Transform(&adv, mat);
             if (fullWidth && adv.y == 0) {
                 FT_Vector v{s.ntmAvgWidth, 0};
                 FT_Vector_Transform(&v, mat);
-                adv.x = (FT_MulFix(v.x, em) * 2) << 6;
+                adv.x = FT_MulFix(v.x, em) * 2 * 64;
             }
         }
         if (s.fakeBold) {
@@ -1172,7 +1172,7 @@ std::shared_ptr<const Glyph> RealizedFont::loadGlyph(uint32_t index) const {
                 FT_Vector v{1 << 6, 0};
                 FT_Vector_Transform(&v, mat);
                 const FT_Fixed len = FT_Vector_Length(&v);
-                if (len) adv.x += (v.x << 6) / len, adv.y += (v.y << 6) / len;
+                if (len) adv.x += v.x * 64 / len, adv.y += v.y * 64 / len;
             }
         }
         adv.x = (adv.x + 63) & -64;

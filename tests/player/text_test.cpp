@@ -349,6 +349,32 @@ TEST(TextEscapement, NinetyDegreesRunsUpFromTheReference) {
     EXPECT_LT(b.right, 40);  // the glyphs' tops point left
 }
 
+// A face with no bold of its own is emboldened, and each glyph's advance
+// grows by a pixel along the baseline whichever way the baseline runs.
+TEST(TextEscapement, SyntheticBoldWidensEachAdvanceAlongTheBaseline) {
+    FontSpec f;
+    f.face = u"Symbol";  // no bold face installed
+    f.charset = 2;
+    f.height = -20;
+    for (int32_t angle : {0, 900, 1800, 2700, -450}) {
+        f.escapement = f.orientation = angle;
+        f.weight = 400;
+        const Box regular = inkBox(drawText(u"IIII", at(80, 80), f, kAlignBaseline, 160, 160), kInk);
+        f.weight = 700;
+        const Box bold = inkBox(drawText(u"IIII", at(80, 80), f, kAlignBaseline, 160, 160), kInk);
+        ASSERT_GT(regular.count, 0) << angle;
+        EXPECT_GT(bold.count, regular.count) << angle;
+        if (angle % 1800 == 0) {
+            EXPECT_EQ(bold.width(), regular.width() + 4) << angle;
+        } else if (angle % 900 == 0) {
+            EXPECT_EQ(bold.height(), regular.height() + 4) << angle;
+        } else {
+            EXPECT_GT(bold.width(), regular.width()) << angle;
+            EXPECT_GT(bold.height(), regular.height()) << angle;
+        }
+    }
+}
+
 TEST(TextTransform, AdvancedModeScalesGlyphsWithTheWorldTransform) {
     const Box plain = inkBox(drawText(u"H", at(5, 5)), kInk);
     EmfWriter e = textWriter(160, 100);

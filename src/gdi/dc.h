@@ -18,6 +18,7 @@
 #include "gdi/raster.h"
 #include "gdi/region.h"
 #include "gdi/stroke.h"
+#include "gdi/text_scratch.h"
 #include "gdi/types.h"
 
 namespace vellora::gdi {
@@ -264,16 +265,25 @@ private:
         SpanSink fill, on, off;
         Region interior, outline, extra;
         StrokeScratch stroke;
+        TextScratch text;
     };
     Scratch scratch_;
 
 public:
-    // The font the text records realized last, with the request it answers:
-    // text usually comes in runs in one font, and realizing goes through the
-    // process-wide font cache and its lock.
+    TextScratch &textScratch() { return scratch_.text; }
+
+    // The fonts the text records realized last, with what they were realized
+    // from: text comes in runs in a few fonts, and realizing goes through
+    // the process-wide font cache and its lock.
     struct FontMemo {
-        FontRequest request;
-        RealizedFontRef font;
+        struct Entry {
+            LogFont selected;
+            double m11 = 0, m12 = 0, m21 = 0, m22 = 0;
+            int graphicsMode = 0;
+            RealizedFontRef font;
+        };
+        Entry entries[4];
+        unsigned next = 0;  // the entry to replace
     };
     FontMemo &fontMemo() const { return fontMemo_; }
 

@@ -71,6 +71,14 @@ Region Region::fromRect(const Rect &r) {
     return g;
 }
 
+void Region::assignRect(const Rect &r) {
+    bands_.clear();
+    xs_.clear();
+    if (r.empty()) return;
+    const int32_t xs[2] = {r.left, r.right};
+    pushBand(r.top, r.bottom, xs, 2);
+}
+
 Region Region::fromSpans(std::vector<Span> &spans) {
     Region g;
     g.assignSpans(spans);

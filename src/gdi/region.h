@@ -35,6 +35,8 @@ public:
     // As fromSpans, into this region, reusing its memory: for working
     // regions kept from one record to the next.
     void assignSpans(std::vector<Span> &spans);
+    // As fromRect, reusing this region's memory.
+    void assignRect(const Rect &r);
 
     bool empty() const { return bands_.empty(); }
     Rect bounds() const;

@@ -51,10 +51,13 @@ struct Mapping {
     int32_t yDpToLp(int32_t h) const { return gdiRound(h * inv.m22); }
 };
 
-LogFont selectedLogFont(const DcState &st) {
+// The selected font's LOGFONT; a stock font's is built in `stock`. The
+// reference lives as long as the selected object or `stock`.
+const LogFont &selectedLogFont(const DcState &st, LogFont &stock) {
     if (st.font)
         if (auto *lf = dynamic_cast<const LogicalFont *>(st.font.get())) return lf->lf;
-    return stockLogFont(st.stockFont);
+    stock = stockLogFont(st.stockFont);
+    return stock;
 }
 
 // The font as the platform realizes it for this device context: in the
@@ -63,6 +66,12 @@ LogFont selectedLogFont(const DcState &st) {
 // the whole transform, a uniform scale folded into the height.
 RealizedFontRef realizeFor(const DeviceContext &dc, const LogFont &lfIn) {
     const Matrix &m = dc.transform();
+    const int mode = dc.state().graphicsMode;
+    DeviceContext::FontMemo &memo = dc.fontMemo();
+    for (const DeviceContext::FontMemo::Entry &e : memo.entries)
+        if (e.font && e.graphicsMode == mode && e.m11 == m.m11 && e.m12 == m.m12 && e.m21 == m.m21 &&
+            e.m22 == m.m22 && e.selected == lfIn)
+            return e.font;
     FontRequest req;
     req.lf = lfIn;
     LogFont &lf = req.lf;
@@ -85,11 +94,13 @@ RealizedFontRef realizeFor(const DeviceContext &dc, const LogFont &lfIn) {
     }
     if (!std::isfinite(req.m11) || !std::isfinite(req.m12) || !std::isfinite(req.m21) || !std::isfinite(req.m22))
         req.m11 = req.m22 = 1, req.m12 = req.m21 = 0;
-    DeviceContext::FontMemo &memo = dc.fontMemo();
-    if (memo.font && memo.request == req) return memo.font;
     RealizedFontRef font = realizeFont(req);
-    memo.request = req;
-    memo.font = font;
+    DeviceContext::FontMemo::Entry &e = memo.entries[memo.next];
+    memo.next = (memo.next + 1) % 4;
+    e.selected = lfIn;
+    e.m11 = m.m11, e.m12 = m.m12, e.m21 = m.m21, e.m22 = m.m22;
+    e.graphicsMode = mode;
+    e.font = font;
     return font;
 }
 
@@ -105,19 +116,21 @@ uint8_t blendChannel(uint8_t dst, uint8_t text, int level) {
     return uint8_t(text - (unsigned(text - dst) * (text - lo)) / text);
 }
 
-struct GlyphPlacement {
-    int32_t x, y;  // pen position, device
-    RealizedFont::Shaped shaped;
-};
-
-// Paints glyph images at their pen positions with the text colour, inside
-// `clip` (device pixels).
-void paintGlyphs(DeviceContext &dc, const std::vector<GlyphPlacement> &glyphs, const Region &clip,
-                 uint32_t color) {
-    if (clip.empty()) return;
-    const Rect cb = clip.bounds();
-    SpanSink spans;
-    std::vector<uint8_t> part;
+// Paints the placed glyph images at their pen positions with the text
+// colour, inside the clip region and `cut` (device pixels) if given.
+void paintGlyphs(DeviceContext &dc, TextScratch &ts, const Rect *cut, uint32_t color) {
+    const Region *area = &dc.clip();
+    if (cut) {
+        ts.rect.assignRect(*cut);
+        Region::combineInto(*area, ts.rect, RegionOp::And, ts.area);
+        area = &ts.area;
+    }
+    if (area->empty()) return;
+    const std::vector<GlyphPlacement> &glyphs = ts.placed;
+    const Rect cb = area->bounds();
+    SpanSink &spans = ts.spans;
+    spans.clear();
+    std::vector<uint8_t> &part = ts.part;
     bool gray = false;
     for (const GlyphPlacement &g : glyphs) {
         if (!g.shaped.glyph || !g.shaped.font) continue;
@@ -166,15 +179,17 @@ void paintGlyphs(DeviceContext &dc, const std::vector<GlyphPlacement> &glyphs, c
         }
     }
     if (!spans.empty()) {
+        // The spans lie within the bounds of the area, so within `cut`;
+        // painting clips them to the clip region.
+        spans.regionInto(ts.glyphs);
         Paint p;
         p.kind = Paint::Solid;
         p.color = color;
-        dc.paint(Region::combine(spans.region(), clip, RegionOp::And), p, R2_COPYPEN);
+        dc.paint(ts.glyphs, p, R2_COPYPEN);
     }
     if (!gray) return;
 
     // Smoothed glyphs blend their grey levels into the pixels below.
-    const Region area = Region::combine(clip, dc.clip(), RegionOp::And);
     Bitmap &bm = dc.bitmap();
     const uint8_t tb = uint8_t(color), tg = uint8_t(color >> 8), tr = uint8_t(color >> 16);
     for (const GlyphPlacement &g : glyphs) {
@@ -182,12 +197,12 @@ void paintGlyphs(DeviceContext &dc, const std::vector<GlyphPlacement> &glyphs, c
         const Glyph &gl = *g.shaped.glyph;
         if (gl.width <= 0 || gl.height <= 0) continue;
         const int64_t left = int64_t(g.x) + gl.left, top = int64_t(g.y) - gl.top;
-        area.forEachRect([&](int32_t rt, int32_t rb, int32_t rx0, int32_t rx1) {
+        area->forEachRect([&](int32_t rt, int32_t rb, int32_t rx0, int32_t rx1) {
             const int64_t x0 = std::max<int64_t>(left, rx0), x1 = std::min<int64_t>(left + gl.width, rx1);
             const int64_t y0 = std::max<int64_t>(top, rt), y1 = std::min<int64_t>(top + gl.height, rb);
             if (x0 >= x1 || y0 >= y1) return;
             if (!dc.work().spend(uint64_t(y1 - y0) * uint64_t(1 + (x1 - x0) / 16))) return;
-            std::vector<uint8_t> local;
+            std::vector<uint8_t> &local = ts.part;
             const uint8_t *levels = gl.levels.data();
             int64_t stride = gl.width, ox = left, oy = top;
             if (gl.levels.empty()) {
@@ -295,9 +310,10 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
     DcState &st = dc.state();
     if (dc.work().exhausted()) return;
     if (count > kMaxTextCount) count = kMaxTextCount;
+    TextScratch &ts = dc.textScratch();
     // Characters go in visual order, as the platform's ExtTextOutW reorders
     // them before drawing.
-    std::u16string visual;
+    std::u16string &visual = ts.visual;
     if (!(flags & (ETO_GLYPH_INDEX | ETO_IGNORELANGUAGE)) && count > 0) {
         visual.assign(str, count);
         arabicShape(visual);
@@ -314,7 +330,10 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
     if (align & TA_UPDATECP) x = st.curPos.x, y = st.curPos.y;
 
     const Mapping map(dc);
-    const LogFont lf = selectedLogFont(st);
+    // Held for the record: `lf` refers into the selected object.
+    const auto selected = st.font;
+    LogFont stock;
+    const LogFont &lf = selectedLogFont(st, stock);
     const RealizedFontRef font = realizeFor(dc, lf);
     if (!font) return;
     const FontMetrics &fm = font->metrics();
@@ -344,7 +363,8 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
             Paint p;
             p.kind = Paint::Solid;
             p.color = colorWord(st.bkColor);
-            dc.paint(Region::fromRect(rc), p, R2_COPYPEN);
+            ts.rect.assignRect(rc);
+            dc.paint(ts.rect, p, R2_COPYPEN);
         }
     } else {
         flags &= ~uint32_t(ETO_CLIPPED);
@@ -352,8 +372,10 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
 
     Point width{0, 0};
     int32_t ox = 0, oy = 0;
-    std::vector<Point> deltas;
-    std::vector<RealizedFont::Shaped> shaped;
+    std::vector<Point> &deltas = ts.deltas;
+    std::vector<RealizedFont::Shaped> &shaped = ts.shaped;
+    deltas.clear();
+    shaped.clear();
     const bool indices = (flags & ETO_GLYPH_INDEX) != 0;
     if (count) {
         const Point origin = map.lpToDp(x, y);
@@ -387,7 +409,9 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
             }
         };
         if (charExtra || breakExtra || breakRem || dx || escapement != 0) {
-            std::vector<int64_t> lx(count), ly(count, 0);
+            std::vector<int64_t> &lx = ts.lx, &ly = ts.ly;
+            lx.assign(count, 0);
+            ly.assign(count, 0);
             if (dx) {
                 for (size_t i = 0; i < count; ++i) {
                     if (flags & ETO_PDY) {
@@ -398,7 +422,7 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
                     }
                 }
             } else {
-                std::vector<int64_t> pos;
+                std::vector<int64_t> &pos = ts.pos;
                 extents(pos);
                 for (size_t i = 0; i < count; ++i) lx[i] = i ? pos[i] - pos[i - 1] : pos[0];
             }
@@ -421,7 +445,7 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
             }
             flags |= ETO_PDY;
         } else {
-            std::vector<int64_t> pos;
+            std::vector<int64_t> &pos = ts.pos;
             extents(pos);
             const int32_t sz = clamp32(count ? pos[count - 1] : int64_t(0));
             const Point d1 = map.lpToDp(sz, 0), d0 = map.lpToDp(0, 0);
@@ -472,7 +496,8 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
                     Paint p;
                     p.kind = Paint::Solid;
                     p.color = colorWord(st.bkColor);
-                    dc.paint(Region::fromRect(box), p, R2_COPYPEN);
+                    ts.rect.assignRect(box);
+                    dc.paint(ts.rect, p, R2_COPYPEN);
                 }
             }
         }
@@ -480,7 +505,8 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
         // Pen positions of the glyphs; into a path, glyphs advance by their
         // outlines' metrics.
         Path *path = dc.currentPath();
-        std::vector<GlyphPlacement> placed;
+        std::vector<GlyphPlacement> &placed = ts.placed;
+        placed.clear();
         placed.reserve(count);
         int64_t px = ox, py = oy;
         for (size_t i = 0; i < count; ++i) {
@@ -501,10 +527,11 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
                 if (path->full()) break;
             }
         } else {
-            Region clip = dc.clip();
-            if (flags & ETO_CLIPPED) clip = Region::combine(clip, Region::fromRect(rc), RegionOp::And);
-            paintGlyphs(dc, placed, clip, colorWord(st.textColor));
+            paintGlyphs(dc, ts, (flags & ETO_CLIPPED) ? &rc : nullptr, colorWord(st.textColor));
         }
+        // The glyphs and fonts are not held past the record.
+        placed.clear();
+        shaped.clear();
     }
 
     if (count && (lf.underline || lf.strikeOut)) {
@@ -557,20 +584,24 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
 
 void extTextOutA(DeviceContext &dc, int32_t x, int32_t y, uint32_t options, const TextRect *rect,
                  const uint8_t *text, size_t count, const int32_t *dx) {
+    TextScratch &ts = dc.textScratch();
     if (options & ETO_GLYPH_INDEX) {
         // Glyph indices are 16-bit whatever the record's string type.
-        std::u16string idx(count, u'\0');
+        std::u16string &idx = ts.wide;
+        idx.assign(count, u'\0');
         for (size_t i = 0; i < idx.size(); ++i) idx[i] = char16_t(text[2 * i] | text[2 * i + 1] << 8);
         extTextOutW(dc, x, y, options, rect, idx.data(), idx.size(), dx);
         return;
     }
-    const LogFont lf = selectedLogFont(dc.state());
+    LogFont stock;
+    const LogFont &lf = selectedLogFont(dc.state(), stock);
     const RealizedFontRef font = realizeFor(dc, lf);
     const uint32_t codePage = font ? font->codePage() : charsetCodePage(lf.charSet);
-    std::u16string wide;
-    std::vector<uint8_t> units;
+    std::u16string &wide = ts.wide;
+    std::vector<uint8_t> &units = ts.units;
     decodeText(text, count, codePage, wide, &units);
-    std::vector<int32_t> wdx;
+    std::vector<int32_t> &wdx = ts.wideDx;
+    wdx.clear();
     if (dx) {
         const bool pdy = (options & ETO_PDY) != 0;
         size_t b = 0;
@@ -591,14 +622,15 @@ void extTextOutA(DeviceContext &dc, int32_t x, int32_t y, uint32_t options, cons
 
 Point textExtentW(DeviceContext &dc, const char16_t *text, size_t count) {
     const DcState &st = dc.state();
-    const RealizedFontRef font = realizeFor(dc, selectedLogFont(st));
+    LogFont stock;
+    const RealizedFontRef font = realizeFor(dc, selectedLogFont(st, stock));
     if (!font) return {0, 0};
     if (count > kMaxTextCount) count = kMaxTextCount;
     const Mapping map(dc);
     const FontMetrics &fm = font->metrics();
     const int32_t height = std::abs(map.yDpToLp(fm.height));
     if (!count) return {0, height};
-    std::vector<RealizedFont::Shaped> shaped;
+    std::vector<RealizedFont::Shaped> &shaped = dc.textScratch().shaped;
     font->shape(text, count, false, shaped);
     // Device advances, break extra on the break characters, then logical
     // units and the character extra, as GetTextExtentExPoint sums them.
@@ -614,18 +646,21 @@ Point textExtentW(DeviceContext &dc, const char16_t *text, size_t count) {
             if (rem > 0) ++space, --rem;
         }
     }
+    shaped.clear();
     const int64_t cx = std::abs(int64_t(map.xDpToLp(clamp32(total + space)))) + int64_t(count) * st.textCharExtra;
     return {clamp32(cx), height};
 }
 
 int32_t textDescent(DeviceContext &dc) {
-    const RealizedFontRef font = realizeFor(dc, selectedLogFont(dc.state()));
+    LogFont stock;
+    const RealizedFontRef font = realizeFor(dc, selectedLogFont(dc.state(), stock));
     if (!font) return 0;
     return Mapping(dc).heightToLp(font->metrics().descent);
 }
 
 uint32_t textCodePage(DeviceContext &dc) {
-    const LogFont lf = selectedLogFont(dc.state());
+    LogFont stock;
+    const LogFont &lf = selectedLogFont(dc.state(), stock);
     const RealizedFontRef font = realizeFor(dc, lf);
     return font ? font->codePage() : charsetCodePage(lf.charSet);
 }

@@ -157,6 +157,18 @@ void bidiReorder(std::u16string &text, bool rtl) {
         Bidi type;
         int level;
     };
+    if (!rtl) {
+        // Left-to-right text without right-to-left characters stays as it is.
+        bool any = false;
+        for (size_t i = 0; i < text.size() && !any; ++i) {
+            char32_t c = text[i];
+            if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+                c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+            const Bidi t = bidiClass(c);
+            any = t == R || t == AL || t == AN;
+        }
+        if (!any) return;
+    }
     std::vector<Unit> u;
     bool anyRtl = rtl;
     for (size_t i = 0; i < text.size();) {

@@ -41,7 +41,9 @@ void drawEmrText(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size, size_t
     const bool sixteen = wide || (options & gdi::ETO_GLYPH_INDEX);
     const uint64_t bytes = n * (sixteen ? 2 : 1);
     if (n && (offString > size || bytes > size - offString)) return;
-    std::vector<int32_t> dx;
+    gdi::TextScratch &ts = dc.textScratch();
+    std::vector<int32_t> &dx = ts.dx;
+    dx.clear();
     if (offDx && n) {
         const uint64_t entries = n * ((options & gdi::ETO_PDY) ? 2 : 1);
         if (offDx > size || entries * 4 > size - offDx) return;
@@ -50,7 +52,8 @@ void drawEmrText(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size, size_t
     }
     const int32_t *pdx = dx.empty() ? nullptr : dx.data();
     if (sixteen) {
-        std::u16string s(size_t(n), u'\0');
+        std::u16string &s = ts.chars;
+        s.assign(size_t(n), u'\0');
         for (size_t i = 0; i < s.size(); ++i) s[i] = char16_t(u16(r + offString + 2 * i));
         if (wide) gdi::extTextOutW(dc, x, y, options, &rect, s.data(), s.size(), pdx);
         else gdi::extTextOutA(dc, x, y, options, &rect, r + offString, s.size(), pdx);
@@ -100,7 +103,8 @@ void playTextRecord(gdi::DeviceContext &dc, uint32_t type, const uint8_t *r, uin
         const bool small = (options & gdi::ETO_SMALL_CHARS) != 0;
         const uint64_t bytes = n * (small ? 1 : 2);
         if (bytes > size - at) return;
-        std::u16string s(size_t(n), u'\0');
+        std::u16string &s = dc.textScratch().chars;
+        s.assign(size_t(n), u'\0');
         for (size_t i = 0; i < s.size(); ++i) s[i] = small ? char16_t(r[at + i]) : char16_t(u16(r + at + 2 * i));
         gdi::extTextOutW(dc, x, y, options & ~uint32_t(gdi::ETO_NO_RECT | gdi::ETO_SMALL_CHARS),
                          hasRect ? &rect : nullptr, s.data(), s.size(), nullptr);

@@ -713,11 +713,13 @@ void Player::text(uint16_t func) {
     }
 
     gdi::DeviceContext &r = rec();
-    std::u16string wide;
-    std::vector<uint8_t> units;
+    gdi::TextScratch &ts = dc_.textScratch();
+    std::u16string &wide = ts.chars;
+    std::vector<uint8_t> &units = ts.units;
     gdi::decodeText(p_ + strAt, count, gdi::textCodePage(r), wide, &units);
     const size_t n = wide.size();
-    std::vector<int32_t> dx(n);
+    std::vector<int32_t> &dx = ts.dx;
+    dx.assign(n, 0);
     int64_t width = 0;
     int32_t height = 0;
     if (haveDx) {

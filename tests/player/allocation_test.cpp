@@ -9,6 +9,7 @@
 #include <new>
 
 #include "canvas.h"
+#include "text_records.h"
 
 namespace {
 std::atomic<size_t> gAllocations{0};
@@ -54,6 +55,31 @@ std::vector<uint8_t> geometry(int groups) {
     return w.bytes();
 }
 
+// `groups` text records: plain, with advances, opaque and clipped, in
+// smoothed and aliased fonts of the same face.
+std::vector<uint8_t> text(int groups) {
+    EmfWriter w = ptest::pixelWriter(300, 200);
+    ttest::FontSpec plain, smooth;
+    smooth.quality = 4;  // ANTIALIASED_QUALITY
+    ttest::createFont(w, 1, plain);
+    ttest::createFont(w, 2, smooth);
+    w.record(ttest::kTypeSetBkMode, {1});
+    for (int i = 0; i < groups; ++i) {
+        ttest::TextSpec t;
+        t.x = (i * 37) % 250, t.y = (i * 53) % 150;
+        w.select(i % 2 ? 1 : 2);
+        ttest::textW(w, u"Record", t);
+        t.dx = {9, 8, 9, 8, 9, 8};
+        ttest::textW(w, u"Tables", t);
+        ttest::TextSpec boxed = t;
+        boxed.dx.clear();
+        boxed.options = ttest::kOpaque | ttest::kClipped;
+        boxed.rect[0] = t.x, boxed.rect[1] = t.y, boxed.rect[2] = t.x + 30, boxed.rect[3] = t.y + 12;
+        ttest::textW(w, u"Clipped", boxed);
+    }
+    return w.bytes();
+}
+
 size_t allocationsToPlay(const std::vector<uint8_t> &bytes) {
     ptest::Canvas canvas(300, 200);
     const size_t before = gAllocations.load();
@@ -69,6 +95,14 @@ TEST(Allocations, MoreGeometryRecordsCostNoMoreAllocations) {
     const size_t a = allocationsToPlay(some), b = allocationsToPlay(more);
     // 200 more groups are 1,200 more records; a few allocations may come
     // from working memory growing further.
+    EXPECT_LT(b, a + 60) << a << " for 100 groups, " << b << " for 300";
+    std::printf("allocations: %zu for 100 groups, %zu for 300\n", a, b);
+}
+
+TEST(Allocations, MoreTextRecordsCostNoMoreAllocations) {
+    const std::vector<uint8_t> some = text(100), more = text(300);
+    allocationsToPlay(some);  // fonts found, glyphs cached
+    const size_t a = allocationsToPlay(some), b = allocationsToPlay(more);
     EXPECT_LT(b, a + 60) << a << " for 100 groups, " << b << " for 300";
     std::printf("allocations: %zu for 100 groups, %zu for 300\n", a, b);
 }

@@ -111,9 +111,17 @@ private:
             SpanSink sink;
             ellipseSpans({0, 0, w_, w_}, sink);
             sink.take(dot);
+            std::stable_sort(dot.begin(), dot.end(), [](const Span &a, const Span &b) { return a.y < b.y; });
             scratch_->dotWidth = w_;
         }
-        for (const Span &s : dot) out_.add(t + s.y, l + s.x0, l + s.x1);
+        // Only the rows that can be seen: a wide pen's dot can be far taller
+        // than the bitmap, and every span added is sorted later.
+        auto first = std::lower_bound(dot.begin(), dot.end(), int64_t(clip_.top) - t,
+                                      [](const Span &s, int64_t y) { return s.y < y; });
+        for (auto it = first; it != dot.end() && int64_t(t) + it->y < clip_.bottom; ++it) {
+            const int32_t x0 = std::max(l + it->x0, clip_.left), x1 = std::min(l + it->x1, clip_.right);
+            out_.add(t + it->y, x0, x1);
+        }
     }
 
     void cap(Point p) {

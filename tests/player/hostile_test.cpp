@@ -5,6 +5,8 @@
 #include <chrono>
 
 #include "canvas.h"
+#include "gdi/objects.h"
+#include "gdi/stroke.h"
 
 using namespace vtest;
 using ptest::Canvas;
@@ -117,6 +119,33 @@ TEST(Hostile, WideDashedPenOverHugeLineEndsByBudget) {
     Canvas c(16, 16);
     c.play(w.bytes());
     EXPECT_GT(c.count(word(0)), 0);
+}
+
+// A pen far wider than the bitmap: its round dots at every cap and join
+// give spans for the visible rows only, so each costs the bitmap's height
+// and not the pen's width.
+TEST(Hostile, RoundDotsOfAHugePenStayInsideTheBitmap) {
+    using namespace vellora::gdi;
+    std::vector<Point> pts;
+    for (int i = 0; i < 60; ++i) pts.push_back({(i * 7) % 48, (i * 13) % 48});
+    const Rect clip{0, 0, 48, 48};
+    for (bool scratch : {false, true}) {
+        SpanSink sink;
+        WorkBudget work;
+        StrokeScratch kept;
+        wideLine(pts.data(), pts.size(), false, 60000, PS_ENDCAP_ROUND, PS_JOIN_ROUND, 10, clip, sink, work,
+                 scratch ? &kept : nullptr);
+        std::vector<Span> spans;
+        sink.take(spans);
+        ASSERT_FALSE(spans.empty());
+        EXPECT_LE(spans.size(), size_t(48) * 3 * pts.size());
+        for (const Span &sp : spans) {
+            ASSERT_GE(sp.y, clip.top);
+            ASSERT_LT(sp.y, clip.bottom);
+            ASSERT_GE(sp.x0, clip.left);
+            ASSERT_LE(sp.x1, clip.right);
+        }
+    }
 }
 
 TEST(Hostile, CorpusBrokenFilesPlayWithoutCrashing) {

@@ -212,6 +212,7 @@ private:
     const uint8_t *p_ = nullptr;
     size_t words_ = 0;
     std::vector<Point> pts_;
+    std::vector<uint32_t> counts_;
     RECT bounds_{0, 0, -1, -1};
 };
 
@@ -609,7 +610,8 @@ void Player::polyPolygon() {
     if (!has(1)) return;
     const size_t polys = w(0);
     if (polys > words_ - 1) return;
-    std::vector<uint32_t> counts(polys);
+    std::vector<uint32_t> &counts = counts_;
+    counts.assign(polys, 0);
     size_t total = 0;
     bool boundsValid = polys > 0;
     for (size_t i = 0; i < polys; ++i) {

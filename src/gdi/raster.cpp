@@ -28,6 +28,8 @@ void fillPolygons(const Point *pts, const uint32_t *counts, size_t polygons, boo
             if (a.y < b.y) e = {a.x, a.y, b.x, b.y, 1};
             else e = {b.x, b.y, a.x, a.y, -1};
             if (e.y2 <= clip.top || e.y1 >= clip.bottom) continue;
+            e.step = floorDiv(e.x2 - e.x1, e.y2 - e.y1);
+            e.stepRem = (e.x2 - e.x1) - e.step * (e.y2 - e.y1);
             edges.push_back(e);
         }
         base += n;
@@ -37,7 +39,7 @@ void fillPolygons(const Point *pts, const uint32_t *counts, size_t polygons, boo
     std::sort(edges.begin(), edges.end(), [](const Edge &a, const Edge &b) { return a.y1 < b.y1; });
     int64_t y = std::max<int64_t>(edges.front().y1, clip.top);
     int64_t yEnd = clip.bottom;
-    std::vector<const Edge *> &active = mem.active;
+    std::vector<Edge *> &active = mem.active;
     std::vector<Crossing> &xs = mem.xs;
     active.clear();
     size_t next = 0;
@@ -53,12 +55,25 @@ void fillPolygons(const Point *pts, const uint32_t *counts, size_t polygons, boo
             continue;
         }
         if (!work.spend(active.size())) return;
-        xs.clear();
-        for (const Edge *e : active) {
+        xs.resize(active.size());
+        Crossing *cross = xs.data();
+        for (Edge *e : active) {
             // The first pixel at or right of the exact crossing.
             const int64_t den = e->y2 - e->y1;
-            const int64_t num = e->x1 * (e->y2 - y) + e->x2 * (y - e->y1);
-            xs.push_back({ceilDiv(num, den), e->dir});
+            if (e->row == y - 1) {
+                // One row down adds x2 - x1 to the numerator.
+                e->x += e->step;
+                e->rem -= e->stepRem;
+                if (e->rem < 0) ++e->x, e->rem += den;
+            } else {
+                const int64_t num = e->x1 * (e->y2 - y) + e->x2 * (y - e->y1);
+                e->x = ceilDiv(num, den);
+                e->rem = e->x * den - num;
+            }
+            e->row = y;
+            cross->x = e->x;
+            cross->dir = e->dir;
+            ++cross;
         }
         std::sort(xs.begin(), xs.end(), [](const Crossing &a, const Crossing &b) { return a.x < b.x; });
         auto emit = [&](int64_t x0, int64_t x1) {

@@ -34,13 +34,17 @@ struct FillScratch {
     struct Edge {
         int64_t x1, y1, x2, y2;  // y1 < y2
         int dir;                 // +1 when the figure runs downwards here
+        // The crossing on row `row`: x = ceil(num / den) with num = x * den - rem,
+        // 0 <= rem < den; stepped from row to row instead of divided.
+        int64_t row = INT64_MIN, x = 0, rem = 0;
+        int64_t step = 0, stepRem = 0;  // x2 - x1 = step * den + stepRem, 0 <= stepRem < den
     };
     struct Crossing {
         int64_t x;
         int dir;
     };
     std::vector<Edge> edges;
-    std::vector<const Edge *> active;
+    std::vector<Edge *> active;
     std::vector<Crossing> xs;
 };
 

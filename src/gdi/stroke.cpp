@@ -111,7 +111,8 @@ private:
             SpanSink sink;
             ellipseSpans({0, 0, w_, w_}, sink);
             sink.take(dot);
-            std::stable_sort(dot.begin(), dot.end(), [](const Span &a, const Span &b) { return a.y < b.y; });
+            std::sort(dot.begin(), dot.end(),
+                      [](const Span &a, const Span &b) { return a.y != b.y ? a.y < b.y : a.x0 < b.x0; });
             scratch_->dotWidth = w_;
         }
         // Only the rows that can be seen: a wide pen's dot can be far taller

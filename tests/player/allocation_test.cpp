@@ -25,6 +25,14 @@ void *operator new(std::size_t n) {
     throw std::bad_alloc();
 }
 void *operator new[](std::size_t n) { return ::operator new(n); }
+// The library's own nothrow forms would pair with the frees below.
+void *operator new(std::size_t n, const std::nothrow_t &) noexcept {
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(n ? n : 1);
+}
+void *operator new[](std::size_t n, const std::nothrow_t &t) noexcept { return ::operator new(n, t); }
+void operator delete(void *p, const std::nothrow_t &) noexcept { std::free(p); }
+void operator delete[](void *p, const std::nothrow_t &) noexcept { std::free(p); }
 void operator delete(void *p) noexcept { std::free(p); }
 void operator delete[](void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }

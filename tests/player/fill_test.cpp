@@ -30,8 +30,9 @@ std::vector<std::vector<bool>> byRule(const std::vector<Point> &pts, const std::
                     if (a.y > b.y) std::swap(a, b), dir = -1;
                     if (y < a.y || y >= b.y) continue;
                     // x >= crossing, with crossing = (a.x (b.y - y) + b.x (y - a.y)) / (b.y - a.y)
-                    const __int128 num = __int128(a.x) * (b.y - y) + __int128(b.x) * (y - a.y);
-                    if (__int128(x) * (b.y - a.y) >= num) odd ^= 1, wind += dir;
+                    const int64_t above = int64_t(y) - a.y, below = int64_t(b.y) - y;
+                    const __int128 num = __int128(a.x) * below + __int128(b.x) * above;
+                    if (__int128(x) * (above + below) >= num) odd ^= 1, wind += dir;
                 }
                 base += n;
             }

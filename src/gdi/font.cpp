@@ -771,7 +771,13 @@ void pickCharmap(FT_Face face, uint8_t charset) {
     if (!face->charmap && face->num_charmaps) FT_Set_Charmap(face, face->charmaps[0]);
 }
 
-int32_t roundDouble(double v) { return int32_t(std::floor(v + 0.5)); }
+// Metrics of a font under an absurd world transform saturate, far enough
+// inside the 32-bit range that sums of a few of them cannot overflow.
+int32_t roundDouble(double v) {
+    constexpr double kLimit = 1 << 24;
+    if (!(v == v)) return 0;
+    return int32_t(std::floor(std::max(-kLimit, std::min(kLimit, v)) + 0.5));
+}
 
 }  // namespace
 

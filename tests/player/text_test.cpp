@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "canvas.h"
 #include "text_records.h"
@@ -386,6 +387,31 @@ TEST(TextTransform, AdvancedModeScalesGlyphsWithTheWorldTransform) {
     EXPECT_NEAR(twice.height(), 2 * plain.height(), 1);
     EXPECT_NEAR(twice.width(), 2 * plain.width(), 1);
     EXPECT_NEAR(twice.left, 2 * plain.left, 2);
+}
+
+// World transforms far beyond any real page, stretching one way only so
+// that the scale stays out of the font height: the font's metrics saturate
+// instead of overflowing, and the text goes to the budget, not a crash.
+TEST(TextTransform, AbsurdNonUniformScalesAreSurvived) {
+    auto floatBits = [](float f) {
+        int32_t v;
+        std::memcpy(&v, &f, 4);
+        return v;
+    };
+    for (float scale : {1e20f, -3e38f, 1e-30f}) {
+        EmfWriter e = textWriter(160, 100);
+        e.record(kTypeSetWorldTransform, {floatBits(1), 0, 0, floatBits(scale), 0, 0});
+        TextSpec t = at(5, 5);
+        t.graphicsMode = 2;
+        t.options = kOpaque;
+        t.rect[0] = 0, t.rect[1] = 0, t.rect[2] = 50, t.rect[3] = 20;
+        textW(e, u"Hg", t);
+        e.record(kTypeSetWorldTransform, {floatBits(1), 0, 0, floatBits(1), 0, 0});
+        textW(e, u"H", at(100, 50));
+        const Canvas c = play(e, 160, 100);
+        // Playback went on to the plain text after the absurd one.
+        EXPECT_GT(inkBox(c, kInk, 90).count, 10) << scale;
+    }
 }
 
 TEST(TextPath, TextInsideAPathIsFilledWithTheBrush) {

@@ -306,6 +306,32 @@ void dashRun(const Point *pts, size_t n, bool closed, int32_t width, uint32_t en
     };
     if (phase) skip(phase);
 
+    // Nothing farther than this from the clip paints a pixel of it.
+    const double margin = double(width) * std::max(miterLimit, 1.0) + 4;
+    const double L = clip.left - margin, T = clip.top - margin, R = clip.right + margin,
+                 B = clip.bottom + margin;
+    // How far along p1 + t (dx, dy) from `from` the segment stays beyond
+    // that margin.
+    auto farAhead = [&](Point p1, double dx, double dy, double len, double from) {
+        double t0 = 0, t1 = 1;
+        bool visible = true;
+        auto edge = [&](double p, double q) {
+            if (p == 0) {
+                if (q < 0) visible = false;
+            } else if (p < 0) {
+                t0 = std::max(t0, q / p);
+            } else {
+                t1 = std::min(t1, q / p);
+            }
+        };
+        edge(-dx, p1.x - L);
+        edge(dx, R - p1.x);
+        edge(-dy, p1.y - T);
+        edge(dy, B - p1.y);
+        if (!visible || t0 > t1 || from > t1 * len) return len - from;
+        return std::max(0.0, t0 * len - from);
+    };
+
     size_t start = 0;
     int64_t curLen = 0;
     int64_t initialNum = 0;
@@ -316,6 +342,19 @@ void dashRun(const Point *pts, size_t n, bool closed, int32_t width, uint32_t en
         const Point p1 = pts[i], p2 = pts[(closed && i == n - 1) ? 0 : i + 1];
         int64_t dx = int64_t(p2.x) - p1.x, dy = int64_t(p2.y) - p1.y;
         if (dx == 0 && dy == 0) continue;
+        if (!mark && (initialNum != 0 || !closed)) {
+            // In a gap, far from the clip: whole periods of the pattern paint
+            // nothing there and leave it as it was, so step over them rather
+            // than dash by dash (a wide pen keeps even distant parts of a
+            // closed figure in play).
+            const double len = dx == 0 || dy == 0 ? double(std::llabs(dx + dy))
+                                                  : std::hypot(double(dx), double(dy));
+            const double ahead = farAhead(p1, double(dx), double(dy), len, double(curLen));
+            if (ahead > 2.0 * double(total)) {
+                const uint64_t periods = uint64_t((ahead - double(total)) / double(total));
+                curLen += int64_t(periods * total);
+            }
+        }
         if (dy == 0 || dx == 0) {
             const int64_t len = dy == 0 ? std::llabs(dx) : std::llabs(dy);
             if (len - curLen < int64_t(left)) {

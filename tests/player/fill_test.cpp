@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gdi/raster.h"
+#include "gdi/stroke.h"
 
 using namespace vellora::gdi;
 
@@ -87,4 +88,51 @@ TEST(PolygonFill, EveryPixelFollowsTheCrossingRule) {
         }
     }
     EXPECT_EQ(checked, 600);
+}
+
+// A closed dashed figure that starts near the clip is dashed whole, so
+// that its pattern wraps around; where it runs far from the clip it steps
+// over whole periods of the pattern. What it paints inside a small clip
+// must be exactly what it paints there under a clip holding the whole
+// figure, where no such steps are taken.
+TEST(DashedStroke, StepsFarFromTheClipPaintWhatWalkingDashByDashPaints) {
+    std::mt19937 rng(912);
+    const Rect small{100, 80, 140, 110}, whole{-5000, -5000, 5000, 5000};
+    const std::vector<std::vector<uint32_t>> patterns = {{6, 4}, {3}, {5, 0, 2}, {1, 1}, {20, 7, 2, 7}};
+    auto pixels = [&](const std::vector<Point> &pts, bool closed, int32_t width, uint32_t cap,
+                      const std::vector<uint32_t> &dashes, const Rect &clip) {
+        SpanSink sink;
+        WorkBudget work;
+        dashedWideLine(pts.data(), pts.size(), closed, width, cap, 0, 10, dashes, clip, sink, work);
+        std::vector<Span> spans;
+        sink.take(spans);
+        std::vector<bool> in(size_t(small.right - small.left) * size_t(small.bottom - small.top), false);
+        for (const Span &s : spans) {
+            if (s.y < small.top || s.y >= small.bottom) continue;
+            for (int32_t x = std::max(s.x0, small.left); x < std::min(s.x1, small.right); ++x)
+                in[size_t(s.y - small.top) * size_t(small.right - small.left) + size_t(x - small.left)] = true;
+        }
+        return in;
+    };
+    int drawn = 0;
+    for (int round = 0; round < 120; ++round) {
+        std::uniform_int_distribution<int32_t> far(-3000, 3000), nearX(small.left, small.right - 1),
+            nearY(small.top, small.bottom - 1);
+        std::vector<Point> pts;
+        const int n = 3 + round % 5;
+        for (int i = 0; i < n; ++i) {
+            // Alternate near and far vertices so that long segments cross the small clip.
+            if (i % 2) pts.push_back({far(rng), far(rng)});
+            else pts.push_back({nearX(rng), nearY(rng)});
+        }
+        const bool closed = true;
+        const int32_t width = 1 + round % 9;
+        const uint32_t cap = round % 2 ? 0u /* round */ : 0x200u /* flat */;
+        const auto &dashes = patterns[size_t(round) % patterns.size()];
+        const std::vector<bool> a = pixels(pts, closed, width, cap, dashes, small);
+        const std::vector<bool> b = pixels(pts, closed, width, cap, dashes, whole);
+        EXPECT_EQ(a, b) << "round " << round;
+        for (bool p : a) drawn += p;
+    }
+    EXPECT_GT(drawn, 1000);  // the figures do cross the small clip
 }

@@ -276,6 +276,38 @@ void wideLine(const Point *pts, size_t n, bool closed, int32_t width, uint32_t e
 namespace {
 
 // One dashed figure, its pattern started `phase` units in.
+// The clip widened by what a pen can reach: nothing farther from the clip
+// paints a pixel of it, not even a miter.
+struct Reach {
+    double left, top, right, bottom;
+    Reach(const Rect &clip, int32_t width, double miterLimit) {
+        const double margin = double(width) * std::max(miterLimit, 1.0) + 4;
+        left = clip.left - margin, top = clip.top - margin;
+        right = clip.right + margin, bottom = clip.bottom + margin;
+    }
+    bool holds(const Point &p) const { return p.x >= left && p.x <= right && p.y >= top && p.y <= bottom; }
+    // The part [t0, t1] of a + t (dx, dy), 0 <= t <= 1, within reach; false
+    // when there is none (Liang-Barsky).
+    bool part(Point a, double dx, double dy, double &t0, double &t1) const {
+        t0 = 0, t1 = 1;
+        bool visible = true;
+        auto edge = [&](double p, double q) {
+            if (p == 0) {
+                if (q < 0) visible = false;
+            } else if (p < 0) {
+                t0 = std::max(t0, q / p);
+            } else {
+                t1 = std::min(t1, q / p);
+            }
+        };
+        edge(-dx, a.x - left);
+        edge(dx, right - a.x);
+        edge(-dy, a.y - top);
+        edge(dy, bottom - a.y);
+        return visible && t0 <= t1;
+    }
+};
+
 void dashRun(const Point *pts, size_t n, bool closed, int32_t width, uint32_t endcap, uint32_t join,
              double miterLimit, const std::vector<uint32_t> &dashesIn, uint64_t phase,
              const Rect &clip, SpanSink &out, WorkBudget &work) {
@@ -306,31 +338,7 @@ void dashRun(const Point *pts, size_t n, bool closed, int32_t width, uint32_t en
     };
     if (phase) skip(phase);
 
-    // Nothing farther than this from the clip paints a pixel of it.
-    const double margin = double(width) * std::max(miterLimit, 1.0) + 4;
-    const double L = clip.left - margin, T = clip.top - margin, R = clip.right + margin,
-                 B = clip.bottom + margin;
-    // How far along p1 + t (dx, dy) from `from` the segment stays beyond
-    // that margin.
-    auto farAhead = [&](Point p1, double dx, double dy, double len, double from) {
-        double t0 = 0, t1 = 1;
-        bool visible = true;
-        auto edge = [&](double p, double q) {
-            if (p == 0) {
-                if (q < 0) visible = false;
-            } else if (p < 0) {
-                t0 = std::max(t0, q / p);
-            } else {
-                t1 = std::min(t1, q / p);
-            }
-        };
-        edge(-dx, p1.x - L);
-        edge(dx, R - p1.x);
-        edge(-dy, p1.y - T);
-        edge(dy, B - p1.y);
-        if (!visible || t0 > t1 || from > t1 * len) return len - from;
-        return std::max(0.0, t0 * len - from);
-    };
+    const Reach reach(clip, width, miterLimit);
 
     size_t start = 0;
     int64_t curLen = 0;
@@ -349,7 +357,11 @@ void dashRun(const Point *pts, size_t n, bool closed, int32_t width, uint32_t en
             // closed figure in play).
             const double len = dx == 0 || dy == 0 ? double(std::llabs(dx + dy))
                                                   : std::hypot(double(dx), double(dy));
-            const double ahead = farAhead(p1, double(dx), double(dy), len, double(curLen));
+            double t0, t1, ahead;  // how far on from curLen the segment stays out of reach
+            if (!reach.part(p1, double(dx), double(dy), t0, t1) || double(curLen) > t1 * len)
+                ahead = len - double(curLen);
+            else
+                ahead = std::max(0.0, t0 * len - double(curLen));
             if (ahead > 2.0 * double(total)) {
                 const uint64_t periods = uint64_t((ahead - double(total)) / double(total));
                 curLen += int64_t(periods * total);
@@ -415,17 +427,13 @@ void dashedWideLine(const Point *pts, size_t n, bool closed, int32_t width, uint
                     uint32_t join, double miterLimit, const std::vector<uint32_t> &dashes,
                     const Rect &clip, SpanSink &out, WorkBudget &work) {
     if (n < 2) return;
-    // Nothing farther than this from the clip can paint a pixel of it, not
-    // even a miter. Stepping dash by dash along the parts beyond it would
+    // Stepping dash by dash along the parts out of reach of the clip would
     // cost time in proportion to their length, so they are skipped whole.
-    const double margin = double(width) * std::max(miterLimit, 1.0) + 4;
-    const double L = clip.left - margin, T = clip.top - margin, R = clip.right + margin,
-                 B = clip.bottom + margin;
-    auto inside = [&](const Point &p) { return p.x >= L && p.x <= R && p.y >= T && p.y <= B; };
+    const Reach reach(clip, width, miterLimit);
     bool allInside = true;
-    for (size_t i = 0; i < n && allInside; ++i) allInside = inside(pts[i]);
+    for (size_t i = 0; i < n && allInside; ++i) allInside = reach.holds(pts[i]);
     // A closed figure whose start is in view keeps its pattern's wrap-around.
-    if (allInside || (closed && inside(pts[0]))) {
+    if (allInside || (closed && reach.holds(pts[0]))) {
         dashRun(pts, n, closed, width, endcap, join, miterLimit, dashes, 0, clip, out, work);
         return;
     }
@@ -443,23 +451,8 @@ void dashedWideLine(const Point *pts, size_t n, bool closed, int32_t width, uint
         const Point a = pts[i], b = pts[i + 1 == n ? 0 : i + 1];
         const double dx = double(b.x) - a.x, dy = double(b.y) - a.y;
         const double len = dx == 0 || dy == 0 ? std::fabs(dx + dy) : std::hypot(dx, dy);
-        // Liang-Barsky: the part of a..b inside the widened clip.
-        double t0 = 0, t1 = 1;
-        bool visible = true;
-        auto edge = [&](double p, double q) {
-            if (p == 0) {
-                if (q < 0) visible = false;
-            } else {
-                const double t = q / p;
-                if (p < 0) t0 = std::max(t0, t);
-                else t1 = std::min(t1, t);
-            }
-        };
-        edge(-dx, a.x - L);
-        edge(dx, R - a.x);
-        edge(-dy, a.y - T);
-        edge(dy, B - a.y);
-        if (!visible || t0 > t1) {
+        double t0, t1;
+        if (!reach.part(a, dx, dy, t0, t1)) {
             flush();
             walked += len;
             continue;

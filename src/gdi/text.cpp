@@ -52,7 +52,7 @@ struct Mapping {
 };
 
 // The selected font's LOGFONT; a stock font's is built in `stock`. The
-// reference lives as long as the selected object or `stock`.
+// reference lives while the font stays selected, or as long as `stock`.
 const LogFont &selectedLogFont(const DcState &st, LogFont &stock) {
     if (st.font)
         if (auto *lf = dynamic_cast<const LogicalFont *>(st.font.get())) return lf->lf;
@@ -330,8 +330,6 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
     if (align & TA_UPDATECP) x = st.curPos.x, y = st.curPos.y;
 
     const Mapping map(dc);
-    // Held for the record: `lf` refers into the selected object.
-    const auto selected = st.font;
     LogFont stock;
     const LogFont &lf = selectedLogFont(st, stock);
     const RealizedFontRef font = realizeFor(dc, lf);

@@ -150,6 +150,21 @@ void arabicShape(std::u16string &text) {
     }
 }
 
+namespace {
+
+// The code point at text[i]; `len` is 2 for a surrogate pair, kept whole.
+char32_t codePointAt(const std::u16string &text, size_t i, size_t &len) {
+    const char32_t c = text[i];
+    len = 1;
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+        len = 2;
+        return 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    }
+    return c;
+}
+
+}  // namespace
+
 void bidiReorder(std::u16string &text, bool rtl) {
     // Units: a character, or a surrogate pair kept whole.
     struct Unit {
@@ -160,30 +175,18 @@ void bidiReorder(std::u16string &text, bool rtl) {
     if (!rtl) {
         // Left-to-right text without right-to-left characters stays as it is.
         bool any = false;
-        for (size_t i = 0; i < text.size() && !any; ++i) {
-            char32_t c = text[i];
-            if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-                c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-            const Bidi t = bidiClass(c);
+        for (size_t i = 0, len = 0; i < text.size() && !any; i += len) {
+            const Bidi t = bidiClass(codePointAt(text, i, len));
             any = t == R || t == AL || t == AN;
         }
         if (!any) return;
     }
     std::vector<Unit> u;
-    bool anyRtl = rtl;
-    for (size_t i = 0; i < text.size();) {
-        char32_t c = text[i];
-        size_t len = 1;
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            len = 2;
-        }
-        const Bidi t = bidiClass(c);
-        anyRtl = anyRtl || t == R || t == AL || t == AN;
+    for (size_t i = 0, len = 0; i < text.size(); i += len) {
+        const Bidi t = bidiClass(codePointAt(text, i, len));
         u.push_back({i, len, t, 0});
-        i += len;
     }
-    if (!anyRtl || u.empty()) return;
+    if (u.empty()) return;
     const int para = rtl ? 1 : 0;
     const Bidi sos = rtl ? R : L;
     const size_t n = u.size();

@@ -1,6 +1,20 @@
 # The Windows build: Vellora.dll on the platform's own graphics calls.
 file(GLOB VELLORA_WIN32_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/win32/*.cpp)
+# Vellora.def names the exports and their ordinals once, for both machines. Its
+# names carry the stdcall decoration (name@N) of 32-bit x86; x86_64 has one
+# calling convention and no decoration, so the twin gets a copy without it.
 set(VELLORA_DEF ${PROJECT_SOURCE_DIR}/src/platform/win32/Vellora.def)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(VELLORA_WIN_MACHINE x86_64)
+  file(READ ${VELLORA_DEF} _def)
+  string(REGEX REPLACE "([A-Za-z_][A-Za-z0-9_]*)@[0-9]+([ \t]+@)" "\\1\\2" _def "${_def}")
+  set(VELLORA_DEF ${CMAKE_BINARY_DIR}/Vellora.def)
+  file(CONFIGURE OUTPUT ${VELLORA_DEF} CONTENT "${_def}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/src/platform/win32/Vellora.def)
+else()
+  set(VELLORA_WIN_MACHINE i686)
+endif()
 
 # Everything the tests and tools build lands beside the DLL, where Windows
 # looks for it first.
@@ -50,11 +64,23 @@ install(TARGETS vellora_dll RUNTIME DESTINATION bin)
 install(FILES ${VELLORA_IMPLIB} DESTINATION lib)
 install(FILES ${PROJECT_SOURCE_DIR}/include/vellora.h DESTINATION include)
 
-# Running Windows programs here: Wine, in a prefix of this build's own.
-find_program(VELLORA_WINE NAMES wine wine-stable)
+# Running Windows programs here: Wine of the build's own word size, in a prefix
+# of the build's own. Debian's loaders are called directly: /usr/bin/wine
+# would pick 32-bit Wine whenever it is installed.
+if(VELLORA_WIN_MACHINE STREQUAL x86_64)
+  find_program(VELLORA_WINE NAMES wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+  find_program(VELLORA_WINE NAMES wine64 wine64-stable)
+  set(VELLORA_WINEARCH win64)
+  set(_wine_pkgs "wine64")
+else()
+  find_program(VELLORA_WINE NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
+  find_program(VELLORA_WINE NAMES wine wine-stable)
+  set(VELLORA_WINEARCH win32)
+  set(_wine_pkgs "wine and wine32:i386")
+endif()
 if(NOT VELLORA_WINE)
   message(WARNING "Wine not found: the DLL builds, but its tests cannot run "
-    "(scripts/setup installs wine and wine32:i386).")
+    "(scripts/setup installs ${_wine_pkgs}).")
 endif()
 set(VELLORA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 configure_file(${PROJECT_SOURCE_DIR}/tests/wine/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY

@@ -121,10 +121,18 @@ bool underWine() {
 }
 
 long wineGdiHandles() {
-    // The 32-bit TEB holds the PEB's address at fs:0x30.
+    // The TEB holds the PEB's address, and the PEB GdiSharedHandleTable, at
+    // places that differ between the two word sizes; the entries do not.
+    // (NtCurrentTeb() trips GCC's array-bounds check in mingw's headers.)
     const char *peb;
+#if defined(__x86_64__)
+    __asm__("movq %%gs:0x60, %0" : "=r"(peb));
+    const size_t offset = 0xF8;
+#else
     __asm__("movl %%fs:0x30, %0" : "=r"(peb));
-    const auto *table = *reinterpret_cast<WineGdiEntry *const *>(peb + 0x94);
+    const size_t offset = 0x94;
+#endif
+    const auto *table = *reinterpret_cast<WineGdiEntry *const *>(peb + offset);
     if (!table) return -1;
     long n = 0;
     for (int i = 0; i < 0x10000; ++i) n += table[i].type != 0;

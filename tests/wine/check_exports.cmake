@@ -1,8 +1,8 @@
 # Checks the export table and the imports of Vellora.dll, and the symbols its
 # import library gives stdcall callers.
-#   cmake -DOBJDUMP=... -DNM=... -DDLL=... -DIMPLIB=... -P check_exports.cmake
+#   cmake -DOBJDUMP=... -DNM=... -DDLL=... -DIMPLIB=... -DMACHINE=i686|x86_64 -P check_exports.cmake
 cmake_policy(VERSION 3.20)
-foreach(v OBJDUMP NM DLL IMPLIB)
+foreach(v OBJDUMP NM DLL IMPLIB MACHINE)
   if(NOT ${v})
     message(FATAL_ERROR "${v} not given")
   endif()
@@ -13,6 +13,17 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump -p ${DLL} failed")
 endif()
 set(errors "")
+
+# The machine the DLL is built for.
+if(MACHINE STREQUAL "x86_64")
+  set(magic "PE32\\+")
+else()
+  set(magic "PE32[^+]")
+endif()
+if(NOT dump MATCHES "Magic[ \t]+[0-9a-f]+[ \t]+\\(${magic}")
+  string(REGEX MATCH "Magic[^\n]*" m "${dump}")
+  string(APPEND errors "not a ${MACHINE} DLL: ${m}\n")
+endif()
 
 # Exported names with their ordinals: [index] name, ordinal = base + index.
 string(REGEX MATCH "Export Address Table -- Ordinal Base ([0-9]+)" _ "${dump}")
@@ -53,9 +64,15 @@ foreach(n gdi32.dll msimg32.dll kernel32.dll)
   endif()
 endforeach()
 
-# The import library keeps the @N names stdcall callers link against.
+# The 32-bit import library keeps the @N names stdcall callers link against;
+# x86_64 has one calling convention and no decoration or leading underscore.
 execute_process(COMMAND ${NM} ${IMPLIB} OUTPUT_VARIABLE syms RESULT_VARIABLE rc)
-foreach(s _Vellora@56 _VelloraFile@28 _VelloraFileW@28)
+if(MACHINE STREQUAL "x86_64")
+  set(symbols Vellora VelloraFile VelloraFileW)
+else()
+  set(symbols _Vellora@56 _VelloraFile@28 _VelloraFileW@28)
+endif()
+foreach(s IN LISTS symbols)
   if(NOT syms MATCHES " T ${s}\n" OR NOT syms MATCHES " I __imp_${s}\n")
     string(APPEND errors "import library lacks ${s}\n")
   endif()

@@ -56,8 +56,12 @@ public:
           start_(Clock::now()) {}
 
     void file(const Task &t, const Outcome &o, const Summary &s) {
-        const bool printed = o.kind == Outcome::Failed || (o.kind == Outcome::Skipped && single_);
+        const bool printed = o.kind == Outcome::Failed || (o.kind == Outcome::Skipped && single_) ||
+                             !o.notice.empty();
         if (printed) clearBar();
+        // Even --quiet keeps these: the picture is not what was asked for.
+        if (!o.notice.empty())
+            std::fprintf(stderr, "vellora: %s: %s\n", t.input.c_str(), o.notice.c_str());
         switch (o.kind) {
         case Outcome::Failed:
             std::fprintf(stderr, "vellora: %s: %s\n", t.input.c_str(), o.reason.c_str());
@@ -149,7 +153,7 @@ Summary runBatch(const std::vector<Task> &tasks, const RenderOptions &options,
                 try {
                     f.outcome = renderFile(tasks[i].input, tasks[i].output, options, inputs);
                 } catch (const std::exception &e) {
-                    f.outcome = Outcome{Outcome::Failed, std::string("out of memory: ") + e.what()};
+                    f.outcome = Outcome{Outcome::Failed, std::string("out of memory: ") + e.what(), {}};
                 }
             }
             std::lock_guard<std::mutex> lock(mutex);

@@ -67,10 +67,17 @@ bool describeFile(const std::string &path, double dpi, std::FILE *out, bool *sep
                      h.szlDevice.cy, h.szlMillimeters.cx, h.szlMillimeters.cy);
         std::fprintf(out, "  %-14s %llu (the header says %u)\n", "records:",
                      (unsigned long long)scan.records, h.nRecords);
-        std::fprintf(out, "  %-14s %s\n", "EMF+:",
-                     !scan.emfPlus      ? "no"
-                     : scan.emfPlusDual ? "yes, dual (the EMF records draw the picture too)"
-                                        : "yes, EMF+ only (the native player draws none of it)");
+        if (!scan.emfPlus)
+            std::fprintf(out, "  %-14s no\n", "EMF+:");
+        else
+            std::fprintf(out, "  %-14s %llu records, %llu of them drawing; %s\n", "EMF+:",
+                         (unsigned long long)scan.emfPlusRecords,
+                         (unsigned long long)scan.emfPlusPainting,
+                         scan.emfPlusDual ? "dual (the EMF records draw the picture too)"
+                                          : "EMF+ only (the native player draws none of it)");
+        std::fprintf(out, "  %-14s %llu drawing records%s\n", "GDI part:",
+                     (unsigned long long)scan.painting,
+                     scan.painting ? "" : ": it draws nothing");
     } else {
         if (scan.format == Format::PlaceableWmf)
             std::fprintf(out, "  %-14s %d,%d - %d,%d (%u units per inch)\n", "bounding box:",
@@ -86,15 +93,19 @@ bool describeFile(const std::string &path, double dpi, std::FILE *out, bool *sep
         }
         std::fprintf(out, "  %-14s version 0x%04X, %u objects, largest record %u words\n",
                      "header:", scan.wmfVersion, scan.wmfObjects, scan.wmfMaxRecordWords);
-        std::fprintf(out, "  %-14s %llu\n", "records:", (unsigned long long)scan.records);
+        std::fprintf(out, "  %-14s %llu, %llu of them drawing\n", "records:",
+                     (unsigned long long)scan.records, (unsigned long long)scan.painting);
         std::fprintf(out, "  %-14s no\n", "EMF+:");
     }
 
     RenderOptions natural;
     natural.dpi = dpi;
     int w = 0, h = 0;
-    const std::string sizeProblem = outputSize(natural, pic, &w, &h);
-    if (sizeProblem.empty())
+    std::string scaled;
+    const std::string sizeProblem = outputSize(natural, pic, &w, &h, &scaled);
+    if (sizeProblem.empty() && !scaled.empty())
+        std::fprintf(out, "  %-14s %s\n", "natural size:", scaled.c_str());
+    else if (sizeProblem.empty())
         std::fprintf(out, "  %-14s %d x %d pixels at %g dpi\n", "natural size:", w, h, dpi);
     else
         std::fprintf(out, "  %-14s none: %s\n", "natural size:", sizeProblem.c_str());

@@ -5,7 +5,10 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -129,6 +132,48 @@ void parseCrop(const std::string &text, RenderOptions *o) {
     o->crop[3] = c.y1;
 }
 
+// A side length option checked against the library's limit for that side,
+// so a request it cannot draw is a usage error that names the limit.
+CLI::Validator sideWithin(int limit, const char *side) {
+    return CLI::Validator(
+        [limit, side](std::string &text) -> std::string {
+            char *end = nullptr;
+            errno = 0;
+            const long v = std::strtol(text.c_str(), &end, 10);
+            if (end == text.c_str() || *end || errno || v < 1)
+                return "takes a number of pixels, 1 or more";
+            if (v > limit)
+                return std::to_string(v) + " pixels is more than the library draws: at most " +
+                       std::to_string(limit) + " " + side;
+            return {};
+        },
+        "PIXELS");
+}
+
+// Both sides asked for together must fit the library's limit on the two
+// bitmaps of a call, too.
+void checkArea(int w, int h, const std::string &what) {
+    if (!drawableSize(w, h))
+        throw UsageError{what + " " + std::to_string(w) + " x " + std::to_string(h) +
+                         " is more than the library draws at once: (width + 1) x (height + 1) "
+                         "is at most " + std::to_string(VELLORA_MAX_AREA) +
+                         " pixels (about 5790 x 5790)"};
+}
+
+void parseMaxSize(const std::string &text, RenderOptions *o) {
+    int w = 0, h = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 1 || h < 1)
+        throw UsageError{"--max-size takes WIDTHxHEIGHT in pixels, such as 800x600"};
+    if (w > VELLORA_MAX_WIDTH || h > VELLORA_MAX_HEIGHT)
+        throw UsageError{"--max-size " + text + " is more than the library draws: at most " +
+                         std::to_string(VELLORA_MAX_WIDTH) + " wide and " +
+                         std::to_string(VELLORA_MAX_HEIGHT) + " high"};
+    checkArea(w, h, "--max-size");
+    o->maxWidth = w;
+    o->maxHeight = h;
+}
+
 void onSignal(int) { requestStop(); }
 
 void installSignalHandlers() {
@@ -189,12 +234,18 @@ int main(int argc, char **argv) {
         ->type_name("DIR");
     CLI::Option *widthOpt =
         render->add_option("--width", width, "Output width in pixels; alone, the height follows the picture's aspect")
-            ->check(CLI::Range(1, 100000))
+            ->check(sideWithin(VELLORA_MAX_WIDTH, "wide"))
             ->type_name("PIXELS");
     CLI::Option *heightOpt =
         render->add_option("--height", height, "Output height in pixels; alone, the width follows the picture's aspect")
-            ->check(CLI::Range(1, 100000))
+            ->check(sideWithin(VELLORA_MAX_HEIGHT, "high"))
             ->type_name("PIXELS");
+    std::string maxSize;
+    render->add_option("--max-size", maxSize,
+                       "Scale a size that follows the picture (its natural size, or one side given)\n"
+                       "down to fit WxH pixels, keeping its proportions; without it, sizes beyond\n"
+                       "what the library draws at once are scaled down to fit that, with a notice")
+        ->type_name("WxH");
     render->add_flag("--keep-aspect", opts.keepAspect,
                      "With --width and --height: shrink the output to the picture's aspect ratio\n"
                      "inside that box, as the library's keepAspect does");
@@ -267,6 +318,8 @@ int main(int argc, char **argv) {
             throw UsageError{"--rotate takes a number of degrees, such as 90 or -12.5"};
         if (widthOpt->count()) opts.width = width;
         if (heightOpt->count()) opts.height = height;
+        if (opts.width && opts.height) checkArea(width, height, "--width and --height");
+        if (!maxSize.empty()) parseMaxSize(maxSize, &opts);
         if (!crop.empty()) parseCrop(crop, &opts);
         if (!parseColour(background, &opts.background))
             throw UsageError{"--background " + background +

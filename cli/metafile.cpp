@@ -10,6 +10,7 @@
 
 #include "api/geometry.h"
 #include "api/limits.h"
+#include "records.h"
 #include "errors.h"
 
 namespace vellora::cli {
@@ -18,12 +19,34 @@ namespace {
 
 uint16_t u16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
 
+std::string withThousands(uint64_t n) {
+    std::string digits = std::to_string(n), out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
 std::string truncatedAfter(uint64_t n) { return "truncated after record " + std::to_string(n); }
 
 constexpr uint32_t kEmrEof = 14;
 constexpr uint32_t kEmrComment = 70;
 constexpr uint32_t kEmfPlusId = 0x2B464D45u;  // "EMF+"
 constexpr uint16_t kEmfPlusHeader = 0x4001;
+
+// The EMF+ records in one comment: type, flags, size (header included) and
+// data size, 12 bytes, then the data; a size that does not fit ends the walk.
+void countEmfPlus(const uint8_t *p, size_t n, Scan *s) {
+    while (n >= 12) {
+        const uint32_t size = readU32(p + 4);
+        if (size < 12 || size > n) return;
+        ++s->emfPlusRecords;
+        if (emfPlusPaints(u16(p))) ++s->emfPlusPainting;
+        p += size;
+        n -= size;
+    }
+}
 
 void scanEmf(const uint8_t *d, size_t size, Scan *s) {
     // The header record: type 1, long enough for the fields read here, inside the data.
@@ -51,10 +74,12 @@ void scanEmf(const uint8_t *d, size_t size, Scan *s) {
         }
         ++s->records;
         ++s->types[type];
+        if (emfPaints(type)) ++s->painting;
         if (type == kEmrComment && len >= 16 && readU32(d + off + 12) == kEmfPlusId) {
             if (!s->emfPlus && len >= 20 && u16(d + off + 16) == kEmfPlusHeader)
                 s->emfPlusDual = (u16(d + off + 18) & 1) != 0;
             s->emfPlus = true;
+            countEmfPlus(d + off + 16, len - 16, s);
         }
         off += len;
         if (type == kEmrEof) {
@@ -91,6 +116,7 @@ void scanWmf(const uint8_t *d, size_t size, Scan *s) {
         }
         ++s->records;
         ++s->types[function];
+        if (wmfPaints(function)) ++s->painting;
         off += size_t(len);
         if (function == 0) {
             s->ended = true;
@@ -101,6 +127,16 @@ void scanWmf(const uint8_t *d, size_t size, Scan *s) {
 }
 
 }  // namespace
+
+std::string whyNothingDrawn(const Scan &scan) {
+    if (scan.painting == 0 && scan.emfPlusPainting > 0)
+        return "all " + withThousands(scan.emfPlusPainting) +
+               " drawing records are EMF+; only the GDI part is played, and it draws nothing";
+    if (scan.painting == 0) return "it has no drawing records";
+    return "its " + withThousands(scan.painting) +
+           " drawing records touch no pixel (outside the frame, clipped away, or of kinds "
+           "`vellora info` lists as not drawn)";
+}
 
 const char *formatName(Format f) {
     switch (f) {

@@ -33,6 +33,10 @@ struct Scan {
     ENHMETAHEADER emf{};
     bool emfPlus = false;          // carries EMF+ comment records
     bool emfPlusDual = false;      // ... and says the EMF records draw the same picture
+    uint64_t emfPlusRecords = 0;   // EMF+ records inside those comments
+    uint64_t emfPlusPainting = 0;  // ... of which paint
+
+    uint64_t painting = 0;         // records of the format itself that paint
 
     // placeable WMF
     int16_t bbox[4] = {0, 0, 0, 0};  // left, top, right, bottom in units of `unitsPerInch`
@@ -47,6 +51,10 @@ struct Scan {
 
 // Walks the data once; never reads outside it.
 Scan scanMetafile(const uint8_t *data, size_t size);
+
+// Why a file whose playback painted nothing painted nothing, as far as its
+// records tell.
+std::string whyNothingDrawn(const Scan &scan);
 
 // The metafile bytes the platform calls take (without a placeable header).
 struct Payload {

@@ -220,7 +220,29 @@ constexpr WmfEntry kWmf[] = {
     {0x0F43, {"META_STRETCHDIB", D}},
 };
 
+// Types of the records that paint: lines and curves, shapes, paths filled
+// or stroked, regions painted, blits, text and gradients.
+constexpr uint8_t kEmfPainting[] = {2,  3,  4,  5,  6,  7,  8,  15, 41, 42, 43, 44,  45,  46,
+                                    47, 53, 54, 55, 56, 62, 63, 64, 71, 72, 73, 74,  76,  77,
+                                    78, 79, 80, 81, 83, 84, 85, 86, 87, 88, 89, 90,  91,  92,
+                                    96, 97, 108, 114, 116, 118};
+constexpr uint16_t kWmfPainting[] = {0x012A, 0x012B, 0x0213, 0x0228, 0x0324, 0x0325, 0x0418,
+                                     0x0419, 0x041B, 0x041F, 0x0429, 0x0521, 0x0538, 0x0548,
+                                     0x061C, 0x061D, 0x0817, 0x081A, 0x0830, 0x0922, 0x0940,
+                                     0x0A32, 0x0B23, 0x0B41, 0x0D33, 0x0F43};
+
 }  // namespace
+
+bool emfPaints(uint32_t type) {
+    return type < 256 && std::binary_search(std::begin(kEmfPainting), std::end(kEmfPainting), type);
+}
+
+bool wmfPaints(uint16_t function) {
+    return std::binary_search(std::begin(kWmfPainting), std::end(kWmfPainting), function);
+}
+
+// EmfPlusClear (0x4009) to EmfPlusDrawString (0x401C), and DrawDriverString.
+bool emfPlusPaints(uint16_t type) { return (type >= 0x4009 && type <= 0x401C) || type == 0x4036; }
 
 RecordKind emfRecord(uint32_t type) {
     if (type < std::size(kEmf)) return kEmf[type];

@@ -21,4 +21,11 @@ struct RecordKind {
 RecordKind emfRecord(uint32_t type);
 RecordKind wmfRecord(uint16_t function);
 
+// Whether a record paints pixels itself (a line, a fill, text, a bitmap), as
+// opposed to setting state, making objects or carrying comments.
+bool emfPaints(uint32_t type);
+bool wmfPaints(uint16_t function);
+// The same for an EMF+ record inside a comment, by its type.
+bool emfPlusPaints(uint16_t type);
+
 }  // namespace vellora::cli

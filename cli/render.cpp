@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -18,27 +19,28 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-// Largest side the command accepts, before the library's own canvas limit.
-constexpr double kMaxSide = 100000;
-
-bool sizeFits(int64_t w, int64_t h) {
-    if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) return false;
-    const uint64_t W = uint64_t(2 * w + 2), H = uint64_t(2 * h + 2);
-    return 2 * W * H * 4 <= limits::kMaxCanvasPairBytes;
+// The largest size within `boxW` x `boxH` and the library's limits with the
+// proportions of fw x fh: one common factor, rounded down so that it fits.
+void scaleInto(double fw, double fh, double boxW, double boxH, double *w, double *h) {
+    double s = std::min({1.0, boxW / fw, boxH / fh});
+    // (s*fw + 1)(s*fh + 1) <= area, solved for s.
+    const double area = double(limits::kMaxCanvasPairBytes / 32), b = fw + fh, a = fw * fh;
+    if ((s * fw + 1) * (s * fh + 1) > area)
+        s = std::min(s, (std::sqrt(b * b + 4 * a * (area - 1)) - b) / (2 * a));
+    *w = std::max(1.0, std::floor(s * fw));
+    *h = std::max(1.0, std::floor(s * fh));
+    // Rounding of the square root can leave a pixel too many.
+    while (!drawableSize(int64_t(*w), int64_t(*h))) {
+        if (*w >= *h && *w > 1) *w -= 1;
+        else *h -= 1;
+    }
 }
 
-std::string tooLarge(double w, double h, bool natural, double dpi) {
-    char buf[240];
-    if (natural)
-        std::snprintf(buf, sizeof buf,
-                      "the picture is %.0f x %.0f pixels at %g dpi, over the limit of about "
-                      "5000 x 5000; give --width or --height, or a lower --dpi",
-                      w, h, dpi);
-    else
-        std::snprintf(buf, sizeof buf,
-                      "%.0f x %.0f pixels is over the limit of about 5000 x 5000", w, h);
-    return buf;
-}
+}  // namespace
+
+bool drawableSize(int64_t w, int64_t h) { return limits::targetFits(w, h); }
+
+namespace {
 
 // Releases what one render creates, on every way out.
 struct Resources {
@@ -52,7 +54,8 @@ struct Resources {
 
 }  // namespace
 
-std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *h) {
+std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *h,
+                       std::string *notice) {
     const double cw = o.crop[2] - o.crop[0], ch = o.crop[3] - o.crop[1];
     // The aspect ratio of the part shown, from the library's float.
     const double aspect = std::fabs(double(pic.aspect)) * cw / ch;
@@ -79,10 +82,34 @@ std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *
             return "the picture's frame is empty, so it has no natural size; give --width and "
                    "--height";
     }
-    // Aspect ratios near 0 or infinity can make one side absurd.
-    if (!(fw >= 1 && fh >= 1 && fw <= kMaxSide && fh <= kMaxSide) ||
-        !sizeFits(int64_t(fw), int64_t(fh)))
-        return tooLarge(fw, fh, !o.width && !o.height, o.dpi);
+    if (!(fw >= 1 && fh >= 1))
+        return "the picture's frame is empty, so it has no natural size; give --width and --height";
+    // Both sides given were checked against the limits as options were read,
+    // and fitting only shrinks them; a size that follows the picture is
+    // scaled down into the box instead of refused.
+    const double boxW = o.maxWidth ? *o.maxWidth : limits::kMaxTargetWidth;
+    const double boxH = o.maxHeight ? *o.maxHeight : limits::kMaxTargetHeight;
+    const bool fixed = o.width && o.height;
+    if (!fixed && (fw > boxW || fh > boxH || !drawableSize(int64_t(fw), int64_t(fh)))) {
+        double sw, sh;
+        scaleInto(fw, fh, boxW, boxH, &sw, &sh);
+        if (notice && !o.maxWidth) {
+            char at[48] = "";
+            if (!o.width && !o.height) std::snprintf(at, sizeof at, " at %g dpi", o.dpi);
+            char buf[320];
+            std::snprintf(buf, sizeof buf,
+                          "drawn at %.0f x %.0f pixels: %.0f x %.0f%s is more than the library "
+                          "draws at once (at most %d wide, %d high, about 5790 x 5790 in all)",
+                          sw, sh, fw, fh, at, int(limits::kMaxTargetWidth),
+                          int(limits::kMaxTargetHeight));
+            *notice = buf;
+        }
+        fw = sw;
+        fh = sh;
+    }
+    if (!drawableSize(int64_t(fw), int64_t(fh)))
+        return std::to_string(int64_t(fw)) + " x " + std::to_string(int64_t(fh)) +
+               " pixels is more than the library draws at once";
     *w = int(fw);
     *h = int(fh);
     return {};
@@ -130,7 +157,7 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     }
     const Picture pic = pictureOf(scan, res.metafile);
     int w = 0, h = 0;
-    out.reason = outputSize(o, pic, &w, &h);
+    out.reason = outputSize(o, pic, &w, &h, &out.notice);
     if (!out.reason.empty()) return out;
     bytes.clear();
     bytes.shrink_to_fit();
@@ -152,6 +179,12 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
         out.reason = "the library could not draw it at " + std::to_string(w) + " x " +
                      std::to_string(h) + " pixels";
         return out;
+    }
+    // A picture that comes out empty is worth a word: the file may hold its
+    // drawing where it is not played.
+    if (std::none_of(pixels.begin(), pixels.end(), [](uint32_t p) { return p >> 24; })) {
+        if (!out.notice.empty()) out.notice += "; ";
+        out.notice += "nothing drawn: " + whyNothingDrawn(scan);
     }
     VelloraDeleteDC(res.dc);
     res.dc = nullptr;

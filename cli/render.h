@@ -16,6 +16,9 @@ namespace vellora::cli {
 
 struct RenderOptions {
     std::optional<int> width, height;
+    // The box a natural or aspect-derived size is scaled down into; unset,
+    // the library's limits are the box and a notice says when they bite.
+    std::optional<int> maxWidth, maxHeight;
     bool keepAspect = false;
     double dpi = 96;
     double rotateDegrees = 0;
@@ -32,12 +35,19 @@ using FileId = std::pair<dev_t, ino_t>;
 struct Outcome {
     enum Kind { Rendered, Failed, Skipped } kind = Failed;
     std::string reason;  // why it failed or was skipped
+    std::string notice;  // a warning that goes with a rendered file
     int width = 0, height = 0;
 };
 
+// Whether the library draws a target of w x h pixels.
+bool drawableSize(int64_t w, int64_t h);
+
 // The output size for a picture: the natural size at the dpi, or what
-// --width/--height ask. Empty string, or the reason there is none.
-std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *h);
+// --width/--height ask, scaled down to fit the --max-size box or the
+// library's limits (then with a `notice` saying so, if given). Empty string,
+// or the reason there is none.
+std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *h,
+                       std::string *notice = nullptr);
 
 // Renders `input` to `output` ("-" for standard output). Never writes a file
 // whose identity is in `inputs`.

@@ -73,14 +73,30 @@ extern "C" {
 #endif
 
 /*
+ * The largest target the drawing calls accept, in pixels: a width up to
+ * VELLORA_MAX_WIDTH, a height up to VELLORA_MAX_HEIGHT, and
+ * (width + 1) * (height + 1) up to VELLORA_MAX_AREA (the call's two working
+ * bitmaps then take at most 1 GiB: a little more than 5000 x 5000). A
+ * rectangle beyond them, or with right < left or bottom < top, gives 0 before
+ * anything is allocated.
+ */
+#define VELLORA_MAX_WIDTH 32767
+#define VELLORA_MAX_HEIGHT 1048576
+#define VELLORA_MAX_AREA 33554432
+
+/*
  * Draws `metafile` into `rect` of `hdc` (logical units, right and bottom
  * inclusive), turned by `angle` radians counterclockwise about the middle of
  * the rectangle, showing the part of the picture that the crop window
  * (x0, y0)-(x1, y1) selects, in fractions of the picture's width and height.
- * Painted pixels get alpha equal to the low byte of `key`; the result is
- * alpha-blended over what `hdc` shows. The caller keeps `hdc`, `metafile` and
- * `rect`. Returns 1 on success, 0 on failure (null arguments, an absurd
- * rectangle or crop window, a non-finite angle, a refused blend).
+ * Painted pixels are drawn with the coverage K, the low byte of `key`, and
+ * the result is alpha-blended over what `hdc` shows: where the picture covers
+ * a pixel wholly, the drawing's alpha is 255 for K = 255 and
+ * 255 - ((255 - K) * 255 >> 8) below it (K + 1 for K from 1 to 254, so 129
+ * for 128); K = 0 draws nothing. Edges get proportionally less. The caller
+ * keeps `hdc`, `metafile` and `rect`. Returns 1 on success, 0 on failure
+ * (null arguments, a rectangle beyond the limits above, an absurd crop
+ * window, a non-finite angle, a refused blend).
  */
 unsigned char VELLORA_API Vellora(HDC hdc, HENHMETAFILE metafile, const RECT *rect,
                                   int32_t key, double angle,

@@ -37,12 +37,9 @@ struct CallObjects {
 unsigned char draw(HDC hdc, HENHMETAFILE metafile, const RECT &rect, uint8_t key, double angle,
                    const CropWindow &crop) {
     const int64_t w64 = targetWidth(rect), h64 = targetHeight(rect);
-    if (w64 < 1 || h64 < 1) return 0;
-    const uint64_t W64 = uint64_t(2 * w64 + 2), H64 = uint64_t(2 * h64 + 2);
-    if (W64 > uint64_t(INT32_MAX) / 8 || H64 > uint64_t(INT32_MAX) / 8) return 0;
-    if (2 * W64 * H64 * 4 > limits::kMaxCanvasPairBytes) return 0;
+    if (!limits::targetFits(w64, h64)) return 0;
     const int32_t w = int32_t(w64), h = int32_t(h64);
-    const int32_t W = int32_t(W64), H = int32_t(H64);
+    const int32_t W = 2 * w + 2, H = 2 * h + 2;
 
     RECT playRect;
     if (!playbackRect(crop, w, h, &playRect)) return 0;
@@ -93,6 +90,13 @@ extern "C" unsigned char VELLORA_API Vellora(HDC hdc, HENHMETAFILE metafile, con
 
 namespace {
 
+bool drawableRect(const RECT &r, bool fitted) {
+    const int64_t w = targetWidth(r), h = targetHeight(r);
+    if (!fitted) return limits::targetFits(w, h);
+    return w >= 1 && h >= 1 &&
+           (limits::targetFits(w, 1) || limits::targetFits(1, h));
+}
+
 struct FileData {
     plat::File *file = nullptr;
     uint8_t *data = nullptr;
@@ -142,6 +146,11 @@ unsigned char vellora::drawMetafileData(HDC hdc, const uint8_t *data, uint32_t s
 extern "C" unsigned char VELLORA_API VelloraFileW(HDC hdc, const WCHAR *fileName, const RECT *rect,
                                                   int32_t key, int32_t keepAspect, double angle) {
     if (!hdc || !fileName || !rect) return 0;
+    // A rectangle no fitting can bring within the limits fails before the file
+    // is read: fitting keeps the left and top edges and moves at most one of
+    // the others inwards, so an unfitted one must fit as it is, and a fitted
+    // one at least in one of its sides.
+    if (!drawableRect(*rect, keepAspect & 0xFF)) return 0;
 
     FileData fd;
     fd.file = plat::openFileForReading(fileName);

@@ -76,7 +76,22 @@ float aspectRatio(int32_t left, int32_t top, int32_t right, int32_t bottom) {
     return float(double(dw) / double(dh));
 }
 
+namespace {
+
+// edge + trunc(v), when both the quotient and the new edge are 32-bit values.
+bool movedEdge(int32_t edge, double v, int32_t *out) {
+    int32_t d;
+    if (!truncToInt(v, &d)) return false;
+    const int64_t e = int64_t(edge) + d;
+    if (e < INT32_MIN || e > INT32_MAX) return false;
+    *out = int32_t(e);
+    return true;
+}
+
+}  // namespace
+
 RECT fitToAspect(const RECT &r, float a) {
+    // Extents as the header arithmetic has them: 32-bit, wrapping.
     const int32_t dw = int32_t(uint32_t(r.right) - uint32_t(r.left));
     const int32_t dh = int32_t(uint32_t(r.bottom) - uint32_t(r.top));
     const double ad = a;
@@ -84,16 +99,12 @@ RECT fitToAspect(const RECT &r, float a) {
     if (!std::isfinite(ad) || ad <= 0) return r;
     int32_t v;
     if (ad > 1.0) {
-        if (truncToInt(dh * ad, &v) && int64_t(r.left) + v <= r.right)
-            return RECT{r.left, r.top, int32_t(r.left + v), r.bottom};
-        if (truncToInt(dw / ad, &v) && int64_t(r.top) + v <= INT32_MAX)
-            return RECT{r.left, r.top, r.right, int32_t(r.top + v)};
+        if (movedEdge(r.left, dh * ad, &v) && v <= r.right) return RECT{r.left, r.top, v, r.bottom};
+        if (movedEdge(r.top, dw / ad, &v)) return RECT{r.left, r.top, r.right, v};
         return r;
     }
-    if (truncToInt(dw / ad, &v) && int64_t(r.top) + v <= r.bottom)
-        return RECT{r.left, r.top, r.right, int32_t(r.top + v)};
-    if (truncToInt(dh * ad, &v) && int64_t(r.left) + v <= INT32_MAX)
-        return RECT{r.left, r.top, int32_t(r.left + v), r.bottom};
+    if (movedEdge(r.top, dw / ad, &v) && v <= r.bottom) return RECT{r.left, r.top, r.right, v};
+    if (movedEdge(r.left, dh * ad, &v)) return RECT{r.left, r.top, v, r.bottom};
     return r;
 }
 

@@ -259,6 +259,59 @@ std::vector<uint16_t> utf16(const std::string &s) {
 }
 }  // namespace
 
+// Every size in the int range either draws the whole picture or fails at
+// once with nothing drawn: the sides the resampler and rasteriser carry, the
+// bytes of the two bitmaps, and rectangles that are not rectangles. Drawn
+// targets are checked at both ends through an 8 x 8 window, for the handle
+// and the file variants alike.
+TEST(Vellora, SizesAtTheLimitsDrawWholeOrFailAtOnce) {
+    struct Case {
+        int64_t w, h;
+        int expected;
+    } cases[] = {
+        {32767, 4, 1},       {32768, 4, 0},          {32769, 4, 0},
+        {65535, 4, 0},       {65536, 2, 0},          {4, 1 << 20, 1},
+        {4, (1 << 20) + 1, 0}, {4, 1 << 22, 0},      {1 << 22, 4, 0},
+        {5792, 5792, 0},     {INT32_MAX, 4, 0},      {4, INT32_MAX, 0},
+        {0, 4, 0},           {4, -5, 0},             {-3, 4, 0},
+    };
+    HENHMETAFILE mf = enhMetaFileFromBytes(halves());
+    ASSERT_NE(mf, nullptr);
+    const std::string path = writeTempFile("limits.emf", halves());
+    const auto wide = utf16(path);
+    const long before = liveGraphicsObjects();
+    for (const Case &c : cases) {
+        for (bool atEnd : {false, true}) {
+            // Right and bottom as the caller would write them, wrapped to 32 bits.
+            const int64_t left = atEnd ? 8 - c.w : 0, top = atEnd ? 8 - c.h : 0;
+            const RECT r{int32_t(left), int32_t(top), int32_t(uint32_t(left + c.w - 1)),
+                         int32_t(uint32_t(top + c.h - 1))};
+            SCOPED_TRACE(::testing::Message() << c.w << " x " << c.h << (atEnd ? " at its end" : ""));
+            HostCanvas byHandle(8, 8, kGrey), byName(8, 8, kGrey), byWideName(8, 8, kGrey);
+            EXPECT_EQ(Vellora(byHandle.dc(), mf, &r, 255, 0, 0, 0, 1, 1), c.expected);
+            EXPECT_EQ(VelloraFile(byName.dc(), path.c_str(), &r, 255, 0, 0.0), c.expected);
+            EXPECT_EQ(VelloraFileW(byWideName.dc(), reinterpret_cast<const WCHAR *>(wide.data()), &r,
+                                   255, 0, 0.0),
+                      c.expected);
+            EXPECT_EQ(byName.pixels(), byHandle.pixels());
+            EXPECT_EQ(byWideName.pixels(), byHandle.pixels());
+            if (!c.expected) {
+                for (uint32_t p : byHandle.pixels()) ASSERT_EQ(p, kGrey);
+                continue;
+            }
+            // Inside the picture's one-pixel soft edge: red on the left, blue
+            // on the right, at the first and the last rows alike.
+            const int x = !atEnd ? 1 : c.w > 8 ? 6 : int(9 - c.w);
+            const int y = !atEnd ? 1 : c.h > 8 ? 6 : int(9 - c.h);
+            const uint32_t want = atEnd && c.w > 8 ? kBlue : kRed;
+            EXPECT_EQ(byHandle.at(x, y), want);
+        }
+    }
+    EXPECT_EQ(liveGraphicsObjects(), before);
+    std::remove(path.c_str());
+    deleteMetaFile(mf);
+}
+
 TEST(VelloraFile, DrawsAFileAsTheHandleVariantDoes) {
     const std::string path = writeTempFile("halves.emf", halves());
     const RECT r{0, 0, 31, 31};

@@ -14,6 +14,7 @@
 #ifndef VELLORA_H
 #define VELLORA_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef _WIN32
@@ -173,6 +174,83 @@ void VelloraLoadFonts(void);
  * holds alive right now, the host's own included. For leak checks.
  */
 long VelloraLiveObjects(void);
+
+/* ---- Pictures, and why a call failed ----------------------------------- */
+
+/* What the functions below return: VELLORA_OK, or why they failed. */
+#define VELLORA_OK 0
+#define VELLORA_ERROR_ARGUMENT 1  /* a null argument, or a non-finite angle or crop value */
+#define VELLORA_ERROR_OPEN 2      /* the file cannot be opened or is not a regular file */
+#define VELLORA_ERROR_READ 3      /* the file cannot be read whole */
+#define VELLORA_ERROR_TOO_LARGE 4 /* the data is over 1 GiB */
+#define VELLORA_ERROR_FORMAT 5    /* the data is not a metafile the library accepts */
+#define VELLORA_ERROR_SIZE 6      /* the rectangle is empty, reversed or over VELLORA_MAX_* */
+#define VELLORA_ERROR_CROP 7      /* the crop window selects nothing of the picture */
+#define VELLORA_ERROR_MEMORY 8    /* out of memory */
+#define VELLORA_ERROR_BLEND 9     /* the device context refuses alpha blending */
+#define VELLORA_ERROR_NO_SIZE 10  /* the picture's frame is empty: it has no natural size */
+
+/* A short English sentence for a status, such as "the file cannot be
+ * opened"; never null (unknown values get "unknown error"). */
+const char *VelloraStatusMessage(int status);
+
+/* The three formats a picture may come from. */
+#define VELLORA_FORMAT_EMF 1
+#define VELLORA_FORMAT_WMF 2
+#define VELLORA_FORMAT_PLACEABLE_WMF 3
+
+/*
+ * A metafile picture opened from a file or from memory, in any of the three
+ * formats, recognised as the file variants above recognise them. It keeps
+ * what the file says of its size: an EMF's frame, a placeable WMF's bounding
+ * box and units per inch, or the frame of a plain WMF as converted. A picture
+ * is read-only once opened and may be drawn from many threads at once.
+ */
+typedef struct VelloraPicture VelloraPicture;
+
+/* Opens the file at `path` (as the system names it; UTF-8 on most systems).
+ * On success *picture receives a picture to release with
+ * VelloraClosePicture; on failure it receives null. */
+int VelloraOpenFile(const char *path, VelloraPicture **picture);
+
+/* The same from `size` bytes at `data`, which are copied. */
+int VelloraOpenMemory(const void *data, size_t size, VelloraPicture **picture);
+
+/* Releases a picture. Null is ignored. */
+void VelloraClosePicture(VelloraPicture *picture);
+
+/* VELLORA_FORMAT_*, or 0 for a null picture. */
+int VelloraPictureFormat(const VelloraPicture *picture);
+
+/* The picture's aspect ratio (width / height) as keepAspect uses it. */
+float VelloraPictureAspect(const VelloraPicture *picture);
+
+/*
+ * The picture's natural size in pixels at `dpi`: its physical size (frame in
+ * 0.01 mm, or bounding box in units per inch, 1440 when the header says 0)
+ * times dpi, rounded. The size may be beyond VELLORA_MAX_*; a caller scales
+ * it down to draw it whole.
+ */
+int VelloraPictureSize(const VelloraPicture *picture, double dpi, int *width, int *height);
+
+/* A placeable WMF's header fields; VELLORA_ERROR_FORMAT for other formats. */
+typedef struct VelloraPlaceableHeader {
+    int16_t left, top, right, bottom; /* bounding box, in units */
+    uint16_t unitsPerInch;
+} VelloraPlaceableHeader;
+int VelloraPicturePlaceableHeader(const VelloraPicture *picture, VelloraPlaceableHeader *header);
+
+/* The picture's metafile handle, owned by the picture: for Vellora. */
+HENHMETAFILE VelloraPictureMetafile(const VelloraPicture *picture);
+
+/*
+ * Draws the picture as Vellora does, after fitting a copy of `rect` to its
+ * aspect ratio when the low byte of `keepAspect` is nonzero (as VelloraFile
+ * does). Returns VELLORA_OK, or why nothing was drawn.
+ */
+int VelloraDrawPicture(HDC hdc, const VelloraPicture *picture, const RECT *rect, int32_t key,
+                       int32_t keepAspect, double angle, double x0, double y0, double x1,
+                       double y1);
 #endif
 
 #ifdef __cplusplus

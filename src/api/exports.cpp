@@ -6,8 +6,8 @@
 #include <new>
 
 #include "api/geometry.h"
-#include "api/loader.h"
 #include "api/limits.h"
+#include "api/loader.h"
 #include "pipeline/capture.h"
 #include "pipeline/resample.h"
 #include "platform/platform.h"
@@ -34,24 +34,24 @@ struct CallObjects {
     }
 };
 
-unsigned char draw(HDC hdc, HENHMETAFILE metafile, const RECT &rect, uint8_t key, double angle,
-                   const CropWindow &crop) {
+Status draw(HDC hdc, HENHMETAFILE metafile, const RECT &rect, uint8_t key, double angle,
+            const CropWindow &crop) {
     const int64_t w64 = targetWidth(rect), h64 = targetHeight(rect);
-    if (!limits::targetFits(w64, h64)) return 0;
+    if (!limits::targetFits(w64, h64)) return Status::Size;
     const int32_t w = int32_t(w64), h = int32_t(h64);
     const int32_t W = 2 * w + 2, H = 2 * h + 2;
 
     RECT playRect;
-    if (!playbackRect(crop, w, h, &playRect)) return 0;
+    if (!playbackRect(crop, w, h, &playRect)) return Status::Crop;
 
     CallObjects objs;
     objs.memDC = plat::createCompatibleDC(hdc);
-    if (!objs.memDC) return 0;
+    if (!objs.memDC) return Status::Memory;
     uint8_t *outBits = nullptr, *canvasBits = nullptr;
     objs.output = plat::createDIBSection32(objs.memDC, W, H, &outBits);
-    if (!objs.output || !outBits) return 0;
+    if (!objs.output || !outBits) return Status::Memory;
     objs.canvas = plat::createDIBSection32(objs.memDC, W, H, &canvasBits);
-    if (!objs.canvas || !canvasBits) return 0;
+    if (!objs.canvas || !canvasBits) return Status::Memory;
     objs.previous = plat::selectObject(objs.memDC, objs.canvas);
     objs.selected = true;
 
@@ -66,26 +66,32 @@ unsigned char draw(HDC hdc, HENHMETAFILE metafile, const RECT &rect, uint8_t key
     plat::selectObject(objs.memDC, objs.output);
     const plat::BlendFunction blend{0, 0, 255, 1};
     const bool ok = plat::alphaBlend(hdc, rect.left, rect.top, w, h, objs.memDC, 0, 0, w, h, blend);
-    return ok ? 1 : 0;
+    return ok ? Status::Ok : Status::Blend;
 }
 
 }  // namespace
 
-extern "C" unsigned char VELLORA_API Vellora(HDC hdc, HENHMETAFILE metafile, const RECT *rect,
-                                             int32_t key, double angle, double x0, double y0,
-                                             double x1, double y1) {
-    if (!hdc || !metafile || !rect) return 0;
+Status vellora::drawMetafile(HDC hdc, HENHMETAFILE metafile, const RECT *rect, int32_t key,
+                             double angle, double x0, double y0, double x1, double y1) {
+    if (!hdc || !rect) return Status::Argument;
+    if (!metafile) return Status::Format;
     // Non-finite placement has no picture to show.
     for (double v : {angle, x0, y0, x1, y1})
-        if (!std::isfinite(v)) return 0;
+        if (!std::isfinite(v)) return Status::Argument;
     const CropWindow crop = normaliseCrop(x0, y0, x1, y1);
     // Nothing may unwind into a C caller: running out of memory in playback
     // or in the resampler ends the call with 0, after the objects are released.
     try {
         return draw(hdc, metafile, *rect, uint8_t(key & 0xFF), angle, crop);
     } catch (...) {
-        return 0;
+        return Status::Memory;
     }
+}
+
+extern "C" unsigned char VELLORA_API Vellora(HDC hdc, HENHMETAFILE metafile, const RECT *rect,
+                                             int32_t key, double angle, double x0, double y0,
+                                             double x1, double y1) {
+    return drawMetafile(hdc, metafile, rect, key, angle, x0, y0, x1, y1) == Status::Ok ? 1 : 0;
 }
 
 namespace {
@@ -108,38 +114,42 @@ struct FileData {
 
 }  // namespace
 
+LoadedMetafile vellora::loadMetafile(const uint8_t *data, uint32_t size) {
+    LoadedMetafile m;
+    m.format = recogniseFormat(data, size);
+    switch (m.format) {
+    case MetafileFormat::Placeable:
+        m.handle = plat::setWinMetaFileBits(size - kPlaceableHeaderSize, data + kPlaceableHeaderSize);
+        m.aspect = aspectRatio(readI16(data + 6), readI16(data + 8), readI16(data + 10),
+                               readI16(data + 12));
+        break;
+    case MetafileFormat::Enhanced:
+        m.handle = plat::setEnhMetaFileBits(size, data);
+        m.aspect = aspectRatio(readI32(data + 24), readI32(data + 28), readI32(data + 32),
+                               readI32(data + 36));
+        break;
+    case MetafileFormat::Windows: {
+        m.handle = plat::setWinMetaFileBits(size, data);
+        ENHMETAHEADER header;
+        std::memset(&header, 0, sizeof header);
+        if (m.handle && plat::getEnhMetaFileHeader(m.handle, &header))
+            m.aspect = aspectRatio(header.rclFrame.left, header.rclFrame.top,
+                                   header.rclFrame.right, header.rclFrame.bottom);
+        break;
+    }
+    }
+    return m;
+}
+
 unsigned char vellora::drawMetafileData(HDC hdc, const uint8_t *data, uint32_t size,
                                         const RECT &rect, int32_t key, int32_t keepAspect,
                                         double angle) {
-    HENHMETAFILE mf = nullptr;
-    float aspect = 1.0f;
-    switch (recogniseFormat(data, size)) {
-    case MetafileFormat::Placeable:
-        mf = plat::setWinMetaFileBits(size - kPlaceableHeaderSize, data + kPlaceableHeaderSize);
-        aspect = aspectRatio(readI16(data + 6), readI16(data + 8), readI16(data + 10),
-                             readI16(data + 12));
-        break;
-    case MetafileFormat::Enhanced:
-        mf = plat::setEnhMetaFileBits(size, data);
-        aspect = aspectRatio(readI32(data + 24), readI32(data + 28), readI32(data + 32),
-                             readI32(data + 36));
-        break;
-    case MetafileFormat::Windows: {
-        mf = plat::setWinMetaFileBits(size, data);
-        ENHMETAHEADER header;
-        std::memset(&header, 0, sizeof header);
-        if (mf && plat::getEnhMetaFileHeader(mf, &header))
-            aspect = aspectRatio(header.rclFrame.left, header.rclFrame.top,
-                                 header.rclFrame.right, header.rclFrame.bottom);
-        break;
-    }
-    }
-
+    const LoadedMetafile m = loadMetafile(data, size);
     RECT fitted = rect;
-    if (keepAspect & 0xFF) fitted = fitToAspect(fitted, aspect);
+    if (keepAspect & 0xFF) fitted = fitToAspect(fitted, m.aspect);
 
-    const unsigned char result = Vellora(hdc, mf, &fitted, key, angle, 0.0, 0.0, 1.0, 1.0);
-    if (mf) plat::deleteEnhMetaFile(mf);
+    const unsigned char result = Vellora(hdc, m.handle, &fitted, key, angle, 0.0, 0.0, 1.0, 1.0);
+    if (m.handle) plat::deleteEnhMetaFile(m.handle);
     return result;
 }
 

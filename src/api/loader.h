@@ -1,16 +1,32 @@
-// Drawing a whole metafile file held in memory, as the file exports do after
-// reading it.
+// Metafile data held in memory: its handle and aspect ratio as the file
+// exports take them, and drawing it as they do after reading the file.
 #pragma once
 
 #include <cstdint>
 
+#include "api/geometry.h"
+#include "api/status.h"
 #include "vellora.h"
 
 namespace vellora {
 
-// Recognises the format, makes a metafile handle, fits a copy of `rect` to
-// the picture's aspect ratio when the low byte of `keepAspect` is set, draws
-// the whole picture and releases the handle. Never reads past size bytes.
+struct LoadedMetafile {
+    HENHMETAFILE handle = nullptr;  // null when the platform refuses the data
+    float aspect = 1.0f;            // width / height from the headers
+    MetafileFormat format = MetafileFormat::Windows;
+};
+
+// Recognises the format and makes a handle; never reads past size bytes.
+// The caller releases the handle.
+LoadedMetafile loadMetafile(const uint8_t *data, uint32_t size);
+
+// Vellora with the reason for a failure.
+Status drawMetafile(HDC hdc, HENHMETAFILE metafile, const RECT *rect, int32_t key, double angle,
+                    double x0, double y0, double x1, double y1);
+
+// Loads, fits a copy of `rect` to the picture's aspect ratio when the low
+// byte of `keepAspect` is set, draws the whole picture and releases the
+// handle.
 unsigned char drawMetafileData(HDC hdc, const uint8_t *data, uint32_t size, const RECT &rect,
                                int32_t key, int32_t keepAspect, double angle);
 

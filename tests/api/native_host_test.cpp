@@ -5,10 +5,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "support/emf_writer.h"
+#include "support/wmf_writer.h"
 #include "vellora.h"
 
 using namespace vtest;
@@ -88,6 +93,110 @@ TEST(HostApi, NonAsciiPathsOpenThroughBothVariants) {
     EXPECT_EQ(VelloraFile(dc, "/tmp", &r, 255, 0, 0), 0);
     VelloraDeleteDC(dc);
     std::remove(path.c_str());
+}
+
+namespace {
+
+// A placeable header of a `w` x `h` unit bounding box at `upi` units per inch.
+std::vector<uint8_t> placeableWmf(const std::vector<uint8_t> &wmf, int16_t w, int16_t h, uint16_t upi) {
+    std::vector<uint8_t> out = {0xD7, 0xCD, 0xC6, 0x9A, 0, 0, 0, 0, 0, 0, uint8_t(w), uint8_t(w >> 8),
+                                uint8_t(h), uint8_t(h >> 8), uint8_t(upi), uint8_t(upi >> 8)};
+    out.resize(22, 0);
+    out.insert(out.end(), wmf.begin(), wmf.end());
+    return out;
+}
+
+}  // namespace
+
+// A picture opened once tells its format, aspect and natural size, keeps a
+// placeable header, and draws as the file variants draw the same file.
+TEST(HostApi, PicturesOfEveryFormatKnowTheirSizeAndDrawAsFilesDo) {
+    EmfWriter emf(0, 0, 5080, 2540);  // 2 x 1 inches
+    emf.select(kStockNullPen).select(kStockBlackBrush).rectangle(-5, -5, 2000, 2000);
+    WmfWriter wmf;
+    wmf.setWindowExt(200, 100).select(0).rectangle(0, 0, 100, 100);
+    const struct {
+        std::vector<uint8_t> bytes;
+        int format, width, height;  // natural size at 144 dpi
+    } cases[] = {
+        {emf.bytes(), VELLORA_FORMAT_EMF, 288, 144},
+        {placeableWmf(wmf.bytes(), 2880, 720, 1440), VELLORA_FORMAT_PLACEABLE_WMF, 288, 72},
+        {placeableWmf(wmf.bytes(), 100, 100, 0), VELLORA_FORMAT_PLACEABLE_WMF, 10, 10},
+    };
+    const long before = VelloraLiveObjects();
+    for (const auto &c : cases) {
+        const std::string path = writeTempFile("picture.wmf", c.bytes);
+        VelloraPicture *fromFile = nullptr, *fromMemory = nullptr;
+        ASSERT_EQ(VelloraOpenFile(path.c_str(), &fromFile), VELLORA_OK);
+        ASSERT_EQ(VelloraOpenMemory(c.bytes.data(), c.bytes.size(), &fromMemory), VELLORA_OK);
+        int w = 0, h = 0;
+        EXPECT_EQ(VelloraPictureFormat(fromMemory), c.format);
+        EXPECT_EQ(VelloraPictureSize(fromMemory, 144, &w, &h), VELLORA_OK);
+        EXPECT_EQ(w, c.width);
+        EXPECT_EQ(h, c.height);
+        EXPECT_FLOAT_EQ(VelloraPictureAspect(fromFile), float(c.width) / float(c.height));
+        VelloraPlaceableHeader ph{};
+        EXPECT_EQ(VelloraPicturePlaceableHeader(fromFile, &ph),
+                  c.format == VELLORA_FORMAT_PLACEABLE_WMF ? VELLORA_OK : VELLORA_ERROR_FORMAT);
+        if (c.format == VELLORA_FORMAT_PLACEABLE_WMF) {
+            EXPECT_EQ(ph.right, c.bytes[10] | c.bytes[11] << 8);
+        }
+
+        std::vector<uint32_t> viaPicture(40 * 40, 0), viaFile(40 * 40, 0);
+        HDC a = VelloraCreateBitmapDC(viaPicture.data(), 40, 40, 160);
+        HDC b = VelloraCreateBitmapDC(viaFile.data(), 40, 40, 160);
+        const RECT r{2, 3, 37, 36};
+        EXPECT_EQ(VelloraDrawPicture(a, fromFile, &r, 255, 1, 0.25, 0, 0, 1, 1), VELLORA_OK);
+        EXPECT_EQ(VelloraFile(b, path.c_str(), &r, 255, 1, 0.25), 1);
+        EXPECT_EQ(viaPicture, viaFile);
+        EXPECT_NE(std::count(viaPicture.begin(), viaPicture.end(), 0u), 40 * 40);
+        VelloraDeleteDC(a);
+        VelloraDeleteDC(b);
+        VelloraClosePicture(fromFile);
+        VelloraClosePicture(fromMemory);
+        std::remove(path.c_str());
+    }
+    VelloraClosePicture(nullptr);
+    EXPECT_EQ(VelloraLiveObjects(), before);
+}
+
+// Every failure says why, and the message says it in words.
+TEST(HostApi, FailuresGiveTheirReason) {
+    const std::vector<uint8_t> good = EmfWriter(0, 0, 1000, 1000).bytes();
+    const std::vector<uint8_t> flat = EmfWriter(0, 0, 0, 0).bytes();
+    const std::vector<uint8_t> junk(100, 0x55);
+    VelloraPicture *pic = nullptr, *flatPic = nullptr;
+    EXPECT_EQ(VelloraOpenFile("/nonexistent/picture.emf", &pic), VELLORA_ERROR_OPEN);
+    EXPECT_EQ(VelloraOpenFile("/tmp", &pic), VELLORA_ERROR_OPEN);
+    EXPECT_EQ(pic, nullptr);
+    EXPECT_EQ(VelloraOpenMemory(junk.data(), junk.size(), &pic), VELLORA_ERROR_FORMAT);
+    EXPECT_EQ(VelloraOpenMemory(nullptr, 0, &pic), VELLORA_ERROR_FORMAT);
+    EXPECT_EQ(VelloraOpenMemory(nullptr, 10, &pic), VELLORA_ERROR_ARGUMENT);
+    ASSERT_EQ(VelloraOpenMemory(flat.data(), flat.size(), &flatPic), VELLORA_OK);
+    int w, h;
+    EXPECT_EQ(VelloraPictureSize(flatPic, 96, &w, &h), VELLORA_ERROR_NO_SIZE);
+    ASSERT_EQ(VelloraOpenMemory(good.data(), good.size(), &pic), VELLORA_OK);
+    EXPECT_EQ(VelloraPictureSize(pic, std::nan(""), &w, &h), VELLORA_ERROR_ARGUMENT);
+
+    std::vector<uint32_t> px(16, 0);
+    HDC dc = VelloraCreateBitmapDC(px.data(), 4, 4, 16);
+    HDC noAlpha = VelloraCreateNoAlphaDC();
+    const RECT ok{0, 0, 3, 3}, reversed{3, 3, 0, 0}, huge{0, 0, 40000, 3};
+    EXPECT_EQ(VelloraDrawPicture(dc, pic, &ok, 255, 0, 0, 0, 0, 1, 1), VELLORA_OK);
+    EXPECT_EQ(VelloraDrawPicture(nullptr, pic, &ok, 255, 0, 0, 0, 0, 1, 1), VELLORA_ERROR_ARGUMENT);
+    EXPECT_EQ(VelloraDrawPicture(dc, pic, &ok, 255, 0, std::nan(""), 0, 0, 1, 1), VELLORA_ERROR_ARGUMENT);
+    EXPECT_EQ(VelloraDrawPicture(dc, pic, &reversed, 255, 0, 0, 0, 0, 1, 1), VELLORA_ERROR_SIZE);
+    EXPECT_EQ(VelloraDrawPicture(dc, pic, &huge, 255, 0, 0, 0, 0, 1, 1), VELLORA_ERROR_SIZE);
+    EXPECT_EQ(VelloraDrawPicture(dc, pic, &ok, 255, 0, 0, 0.5, 0, 0.5, 1), VELLORA_ERROR_CROP);
+    EXPECT_EQ(VelloraDrawPicture(noAlpha, pic, &ok, 255, 0, 0, 0, 0, 1, 1), VELLORA_ERROR_BLEND);
+    std::set<std::string> messages;
+    for (int s = VELLORA_OK; s <= VELLORA_ERROR_NO_SIZE; ++s) messages.insert(VelloraStatusMessage(s));
+    EXPECT_EQ(messages.size(), size_t(VELLORA_ERROR_NO_SIZE + 1));
+    EXPECT_STREQ(VelloraStatusMessage(-1), "unknown error");
+    VelloraDeleteDC(dc);
+    VelloraDeleteDC(noAlpha);
+    VelloraClosePicture(pic);
+    VelloraClosePicture(flatPic);
 }
 
 // The sanitizers reserve more address space than any cap would allow.

@@ -251,7 +251,7 @@ int main(int argc, char **argv) {
                      "inside that box, as the library's keepAspect does");
     render->add_option("--dpi", opts.dpi,
                        "Resolution for the natural size from the picture's frame, used when neither\n"
-                       "--width nor --height is given")
+                       "--width nor --height is given; the PNG records it either way")
         ->check(CLI::Range(1.0, 10000.0))
         ->type_name("DPI")
         ->capture_default_str();
@@ -338,10 +338,6 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "vellora: %s\n", e.message.c_str());
         return kExitUsage;
     }
-
-    // A batch keeps the cores busy with files; a single file has them spare
-    // for deflating its PNG.
-    if (tasks.size() == 1) opts.png.threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
 
     captureUmask();
     installSignalHandlers();

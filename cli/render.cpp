@@ -192,8 +192,10 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     res.metafile = nullptr;
 
     const auto *bgra = reinterpret_cast<const uint8_t *>(pixels.data());
+    PngSettings png = o.png;
+    png.dpi = o.dpi;
     if (toStdout) {
-        out.reason = encodePng(stdout, bgra, w, h, size_t(w) * 4, o.background, o.png);
+        out.reason = encodePng(stdout, bgra, w, h, size_t(w) * 4, o.background, png);
         if (out.reason.empty() && std::fflush(stdout) != 0)
             out.reason = "cannot write to standard output: " + errnoText(errno);
         if (!out.reason.empty()) return out;
@@ -201,7 +203,7 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
         AtomicFile file;
         out.reason = file.open(output);
         if (!out.reason.empty()) return out;
-        out.reason = encodePng(file.stream(), bgra, w, h, size_t(w) * 4, o.background, o.png);
+        out.reason = encodePng(file.stream(), bgra, w, h, size_t(w) * 4, o.background, png);
         if (!out.reason.empty()) return out;
         switch (file.commit(o.force, &out.reason)) {
         case AtomicFile::Commit::Done: break;

@@ -60,6 +60,26 @@ std::set<std::string> longOptions(const std::string &help) {
     return found;
 }
 
+// The pHYs chunk of PNG bytes: pixels per metre across and down, and the unit
+// (1: metre). False when the file has none.
+bool physOf(const std::string &png, uint32_t *x, uint32_t *y, int *unit) {
+    const auto be32 = [&](size_t at) {
+        return uint32_t(uint8_t(png[at])) << 24 | uint32_t(uint8_t(png[at + 1])) << 16 |
+               uint32_t(uint8_t(png[at + 2])) << 8 | uint32_t(uint8_t(png[at + 3]));
+    };
+    for (size_t at = 8; at + 8 <= png.size();) {
+        const uint32_t length = be32(at);
+        if (png.compare(at + 4, 4, "pHYs") == 0 && length == 9 && at + 17 <= png.size()) {
+            *x = be32(at + 8);
+            *y = be32(at + 12);
+            *unit = uint8_t(png[at + 16]);
+            return true;
+        }
+        at += 12 + size_t(length);  // length, type, data, CRC
+    }
+    return false;
+}
+
 bool near(int a, int b, int tolerance) { return std::abs(a - b) <= tolerance; }
 
 ::testing::AssertionResult pixelIs(const Image &img, int x, int y, int r, int g, int b, int a,
@@ -212,6 +232,34 @@ TEST_F(Cli, SizeFollowsFrameDpiAndOptions) {
         const Image img = render(args);
         EXPECT_EQ(img.width, c.w) << ::testing::PrintToString(c.args);
         EXPECT_EQ(img.height, c.h) << ::testing::PrintToString(c.args);
+    }
+}
+
+TEST_F(Cli, PngRecordsTheDpiAsItsResolution) {
+    const std::string in = put("halves.emf", halvesEmf());
+    const struct {
+        std::vector<std::string> args;
+        double dpi;
+    } cases[] = {
+        {{}, 96},
+        {{"--dpi", "300"}, 300},
+        {{"--dpi", "72.5"}, 72.5},
+        {{"--dpi", "150", "--width", "40"}, 150},  // recorded when the size is given too
+        {{"--dpi", "150", "--background", "white"}, 150},  // RGB
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        std::vector<std::string> args{"render", in, "-o", "-"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome r = vellora(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        uint32_t x = 0, y = 0;
+        int unit = 0;
+        ASSERT_TRUE(physOf(r.out, &x, &y, &unit));
+        const auto perMetre = uint32_t(std::lround(c.dpi / 0.0254));
+        EXPECT_EQ(x, perMetre);
+        EXPECT_EQ(y, perMetre);
+        EXPECT_EQ(unit, 1);
     }
 }
 

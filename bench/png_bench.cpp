@@ -1,0 +1,108 @@
+// The command's PNG step alone: every metafile given (files, or the .emf, .wmf
+// and .apm files under directories) is drawn once into a WIDTH x HEIGHT bitmap
+// over transparency, then encoded RUNS times to a sink that only counts bytes.
+// Prints each file's bytes and median encode time, then the totals.
+//   vellora_png_bench [--size WxH] [--runs N] [--level N] [--background white] PATH...
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "output.h"
+#include "vellora.h"
+
+namespace fs = std::filesystem;
+using namespace vellora::cli;
+
+namespace {
+
+ssize_t countBytes(void *cookie, const char *, size_t n) {
+    *static_cast<size_t *>(cookie) += n;
+    return ssize_t(n);
+}
+
+std::vector<std::string> metafilesUnder(const std::vector<std::string> &paths) {
+    std::vector<std::string> out;
+    for (const std::string &p : paths) {
+        if (!fs::is_directory(p)) {
+            out.push_back(p);
+            continue;
+        }
+        for (const auto &e : fs::recursive_directory_iterator(p)) {
+            std::string ext = e.path().extension().string();
+            for (char &c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+            if (e.is_regular_file() && (ext == ".emf" || ext == ".wmf" || ext == ".apm"))
+                out.push_back(e.path().string());
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    int w = 800, h = 600, runs = 7;
+    PngSettings settings;
+    Colour background{0, 0, 0, 0};
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--size" && i + 1 < argc && std::sscanf(argv[i + 1], "%dx%d", &w, &h) == 2) ++i;
+        else if (a == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
+        else if (a == "--level" && i + 1 < argc) settings.zlibLevel = std::atoi(argv[++i]);
+        else if (a == "--background" && i + 1 < argc && std::strcmp(argv[i + 1], "white") == 0) {
+            background = Colour{255, 255, 255, 255};
+            ++i;
+        } else paths.push_back(a);
+    }
+    if (paths.empty() || w < 1 || h < 1) {
+        std::fprintf(stderr, "usage: vellora_png_bench [--size WxH] [--runs N] [--level N] "
+                             "[--background white] PATH...\n");
+        return 2;
+    }
+    std::vector<uint32_t> bits(size_t(w) * size_t(h));
+    HDC dc = VelloraCreateBitmapDC(bits.data(), w, h, 4 * w);
+    const RECT rect{0, 0, w - 1, h - 1};
+    size_t totalBytes = 0;
+    double totalMs = 0;
+    int files = 0;
+    for (const std::string &path : metafilesUnder(paths)) {
+        std::fill(bits.begin(), bits.end(), 0u);
+        if (!VelloraFile(dc, path.c_str(), &rect, 255, 0, 0.0)) {
+            std::printf("%-60s not drawn\n", path.c_str());
+            continue;
+        }
+        std::vector<double> ms;
+        size_t bytes = 0;
+        for (int r = 0; r < runs; ++r) {
+            bytes = 0;
+            std::FILE *sink = fopencookie(&bytes, "wb", cookie_io_functions_t{nullptr, countBytes, nullptr, nullptr});
+            const auto t0 = std::chrono::steady_clock::now();
+            const std::string err = encodePng(sink, reinterpret_cast<const uint8_t *>(bits.data()), w, h,
+                                              size_t(w) * 4, background, settings);
+            std::fflush(sink);
+            const auto t1 = std::chrono::steady_clock::now();
+            std::fclose(sink);
+            if (!err.empty()) {
+                std::fprintf(stderr, "%s: %s\n", path.c_str(), err.c_str());
+                return 1;
+            }
+            ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+        }
+        std::nth_element(ms.begin(), ms.begin() + ms.size() / 2, ms.end());
+        const double median = ms[ms.size() / 2];
+        std::printf("%-60s %9zu bytes %8.3f ms\n", path.c_str(), bytes, median);
+        totalBytes += bytes;
+        totalMs += median;
+        ++files;
+    }
+    VelloraDeleteDC(dc);
+    std::printf("total: %d files, %zu bytes, %.1f ms (sum of per-file medians of %d runs)\n", files,
+                totalBytes, totalMs, runs);
+    return 0;
+}

@@ -165,10 +165,10 @@ void parseMaxSize(const std::string &text, RenderOptions *o) {
     char tail = 0;
     if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 1 || h < 1)
         throw UsageError{"--max-size takes WIDTHxHEIGHT in pixels, such as 800x600"};
-    if (w > VELLORA_MAX_WIDTH || h > VELLORA_MAX_HEIGHT)
+    if (w > VELLORA_MAX_WIDTH || h > kMaxOutputHeight)
         throw UsageError{"--max-size " + text + " is more than the library draws: at most " +
                          std::to_string(VELLORA_MAX_WIDTH) + " wide and " +
-                         std::to_string(VELLORA_MAX_HEIGHT) + " high"};
+                         std::to_string(kMaxOutputHeight) + " high"};
     checkArea(w, h, "--max-size");
     o->maxWidth = w;
     o->maxHeight = h;
@@ -238,7 +238,7 @@ int main(int argc, char **argv) {
             ->type_name("PIXELS");
     CLI::Option *heightOpt =
         render->add_option("--height", height, "Output height in pixels; alone, the width follows the picture's aspect")
-            ->check(sideWithin(VELLORA_MAX_HEIGHT, "high"))
+            ->check(sideWithin(kMaxOutputHeight, "high"))
             ->type_name("PIXELS");
     std::string maxSize;
     render->add_option("--max-size", maxSize,

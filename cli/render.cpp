@@ -38,7 +38,7 @@ void scaleInto(double fw, double fh, double boxW, double boxH, double *w, double
 
 }  // namespace
 
-bool drawableSize(int64_t w, int64_t h) { return limits::targetFits(w, h); }
+bool drawableSize(int64_t w, int64_t h) { return h <= kMaxOutputHeight && limits::targetFits(w, h); }
 
 namespace {
 
@@ -88,7 +88,7 @@ std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *
     // and fitting only shrinks them; a size that follows the picture is
     // scaled down into the box instead of refused.
     const double boxW = o.maxWidth ? *o.maxWidth : limits::kMaxTargetWidth;
-    const double boxH = o.maxHeight ? *o.maxHeight : limits::kMaxTargetHeight;
+    const double boxH = o.maxHeight ? *o.maxHeight : kMaxOutputHeight;
     const bool fixed = o.width && o.height;
     if (!fixed && (fw > boxW || fh > boxH || !drawableSize(int64_t(fw), int64_t(fh)))) {
         double sw, sh;
@@ -101,7 +101,7 @@ std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *
                           "drawn at %.0f x %.0f pixels: %.0f x %.0f%s is more than the library "
                           "draws at once (at most %d wide, %d high, about 5790 x 5790 in all)",
                           sw, sh, fw, fh, at, int(limits::kMaxTargetWidth),
-                          int(limits::kMaxTargetHeight));
+                          kMaxOutputHeight);
             *notice = buf;
         }
         fw = sw;

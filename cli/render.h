@@ -39,7 +39,12 @@ struct Outcome {
     int width = 0, height = 0;
 };
 
-// Whether the library draws a target of w x h pixels.
+// The tallest output: the library draws 1048576 rows, but PNG readers built
+// on libpng refuse more than a million unless told otherwise.
+constexpr int kMaxOutputHeight = 1000000;
+
+// Whether the library draws a target of w x h pixels, and it fits a PNG
+// that readers open.
 bool drawableSize(int64_t w, int64_t h);
 
 // The output size for a picture: the natural size at the dpi, or what

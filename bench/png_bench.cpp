@@ -2,7 +2,7 @@
 // and .apm files under directories) is drawn once into a WIDTH x HEIGHT bitmap
 // over transparency, then encoded RUNS times to a sink that only counts bytes.
 // Prints each file's bytes and median encode time, then the totals.
-//   vellora_png_bench [--size WxH] [--runs N] [--level N] [--background white] PATH...
+//   vellora_png_bench [--size WxH] [--runs N] [--level N] [--filters] [--background white] PATH...
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -55,6 +55,7 @@ int main(int argc, char **argv) {
         if (a == "--size" && i + 1 < argc && std::sscanf(argv[i + 1], "%dx%d", &w, &h) == 2) ++i;
         else if (a == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
         else if (a == "--level" && i + 1 < argc) settings.zlibLevel = std::atoi(argv[++i]);
+        else if (a == "--filters") settings.adaptiveFilters = true;
         else if (a == "--background" && i + 1 < argc && std::strcmp(argv[i + 1], "white") == 0) {
             background = Colour{255, 255, 255, 255};
             ++i;
@@ -62,7 +63,7 @@ int main(int argc, char **argv) {
     }
     if (paths.empty() || w < 1 || h < 1) {
         std::fprintf(stderr, "usage: vellora_png_bench [--size WxH] [--runs N] [--level N] "
-                             "[--background white] PATH...\n");
+                             "[--filters] [--background white] PATH...\n");
         return 2;
     }
     std::vector<uint32_t> bits(size_t(w) * size_t(h));

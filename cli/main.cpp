@@ -284,6 +284,10 @@ int main(int argc, char **argv) {
         ->check(CLI::Range(0, 9))
         ->type_name("LEVEL")
         ->capture_default_str();
+    render->add_flag("--png-filters", opts.png.adaptiveFilters,
+                     "Let libpng choose a row filter for each row: smaller files for pictures\n"
+                     "holding photographs, larger and slower ones for drawings")
+        ->type_name("");
     render->add_flag("-q,--quiet", quiet,
                      "No progress bar, per-file lines or summary; failures are still reported");
 

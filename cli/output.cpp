@@ -111,19 +111,20 @@ void onError(png_structp png, png_const_charp message) {
 void onWarning(png_structp, png_const_charp) {}
 
 // Every libpng call, under the jump libpng takes on an error; nothing in
-// this frame needs unwinding. Filters are left to libpng: for 8-bit colour
-// it tries them all on each row and keeps the smallest.
-bool writeImage(png_structp png, png_infop info, const Image &im, int level, double dpi,
+// this frame needs unwinding. With adaptive filters libpng tries them all on
+// each row and keeps the one whose bytes look smallest.
+bool writeImage(png_structp png, png_infop info, const Image &im, const PngSettings &settings,
                 uint8_t *row) {
     if (setjmp(png_jmpbuf(png))) return false;
     const bool opaque = im.background.a == 255;
     png_set_IHDR(png, info, png_uint_32(im.w), png_uint_32(im.h), 8,
                  opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    const double ppm = std::round(dpi / 0.0254);
+    const double ppm = std::round(settings.dpi / 0.0254);
     if (ppm >= 1 && ppm <= double(PNG_UINT_31_MAX))
         png_set_pHYs(png, info, png_uint_32(ppm), png_uint_32(ppm), PNG_RESOLUTION_METER);
-    png_set_compression_level(png, level);
+    png_set_compression_level(png, std::clamp(settings.zlibLevel, 0, 9));
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, settings.adaptiveFilters ? PNG_ALL_FILTERS : PNG_FILTER_NONE);
     // IDAT chunks of 64 KiB rather than 8: fewer chunk headers, nothing else changes.
     png_set_compression_buffer_size(png, size_t(64) << 10);
     png_write_info(png, info);
@@ -156,8 +157,7 @@ std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t st
         return "out of memory";
     }
     png_set_write_fn(png, &sink, writeBytes, flushNothing);
-    const bool ok = writeImage(png, info, im, std::clamp(settings.zlibLevel, 0, 9), settings.dpi,
-                               row.data());
+    const bool ok = writeImage(png, info, im, settings, row.data());
     png_destroy_write_struct(&png, &info);
     if (ok) return {};
     if (sink.writeErrno) return "cannot write the PNG: " + errnoText(sink.writeErrno);

@@ -10,10 +10,14 @@
 
 namespace vellora::cli {
 
-// zlib level 6 is libpng's own default; libpng chooses each row's filter.
+// zlib level 6 is libpng's own default. Rows go unfiltered unless asked:
+// on the corpus at 800 x 600, libpng's adaptive filters gave files 12% larger
+// and took twice as long, since rendered pictures are mostly flat colour and
+// transparency, where the filters' differences compress worse than the runs.
 struct PngSettings {
-    int zlibLevel = 6;  // 0-9
-    double dpi = 96;    // recorded in the pHYs chunk
+    int zlibLevel = 6;             // 0-9
+    bool adaptiveFilters = false;  // libpng picks each row's filter
+    double dpi = 96;               // recorded in the pHYs chunk
 };
 
 // Encodes w x h premultiplied BGRA pixels (rows `stride` bytes apart, top

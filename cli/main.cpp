@@ -45,7 +45,7 @@ std::vector<Task> expandInputs(const std::vector<std::string> &args) {
     std::vector<Task> tasks;
     for (const std::string &arg : args) {
         std::error_code ec;
-        if (!fs::is_directory(arg, ec)) {
+        if (arg == "-" || !fs::is_directory(arg, ec)) {
             tasks.push_back({arg, {}, {}});
             continue;
         }
@@ -80,7 +80,8 @@ std::string outputKey(const std::string &path) {
 // Fills in each task's output. Inputs that would share an output name (a.emf
 // and a.wmf) are each named after their whole file name instead (a.emf.png,
 // a.wmf.png); any that still collide fail.
-void assignOutputs(std::vector<Task> &tasks, const std::string &output, const std::string &outDir) {
+void assignOutputs(std::vector<Task> &tasks, std::string output, const std::string &outDir) {
+    if (output.empty() && tasks.size() == 1 && tasks[0].input == "-") output = "-";
     if (!output.empty()) {
         if (tasks.size() != 1)
             throw UsageError{"-o names one output file, but there are " +
@@ -201,6 +202,10 @@ int main(int argc, char **argv) {
     CLI::App app{"Renders Windows metafiles (EMF, WMF, placeable WMF) to PNG, anti-aliased,\n"
                  "and describes what they hold.",
                  "vellora"};
+    // Usage errors read like every other message of the command.
+    app.failure_message([](const CLI::App *, const CLI::Error &e) {
+        return std::string("vellora: ") + e.what() + "\nvellora: run `vellora --help` for the usage\n";
+    });
     app.set_version_flag("--version", std::string("vellora ") + VELLORA_VERSION);
     app.require_subcommand(1);
     app.footer("Run `vellora COMMAND --help` for a command's options; the manual is vellora(1).\n"
@@ -210,9 +215,11 @@ int main(int argc, char **argv) {
     // ---- render
     CLI::App *render = app.add_subcommand("render", "Render metafiles to PNG files.");
     render->footer(
-        "Outputs are written to a temporary file and renamed into place; an existing output\n"
-        "is replaced only with --force, and an input file is never written. A directory\n"
-        "given as INPUT stands for the .emf, .wmf and .apm files directly inside it.\n"
+        "Outputs are written to a temporary file and renamed into place; the file named with\n"
+        "-o is replaced, a batch's existing outputs only with --force, and an input file is\n"
+        "never written. A directory given as INPUT stands for the .emf, .wmf and .apm files\n"
+        "directly inside it; - reads standard input (the PNG then goes to standard output\n"
+        "unless -o names a file).\n"
         "Several inputs give a progress bar on a terminal (a line per file otherwise) and a\n"
         "summary; a file that fails is named with the reason and the batch goes on.");
     std::vector<std::string> inputs;
@@ -221,7 +228,8 @@ int main(int argc, char **argv) {
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     RenderOptions opts;
     bool quiet = false;
-    render->add_option("INPUT", inputs, "Metafile files (EMF, WMF or placeable WMF) or directories")
+    render->add_option("INPUT", inputs,
+                       "Metafile files (EMF, WMF or placeable WMF) or directories; - is standard input")
         ->required()
         ->type_name("FILE|DIR");
     CLI::Option *outputOpt = render->add_option(
@@ -278,7 +286,8 @@ int main(int argc, char **argv) {
         ->check(CLI::Range(1u, 1024u))
         ->type_name("N")
         ->default_str("number of cores");
-    render->add_flag("-f,--force", opts.force, "Replace outputs that exist");
+    render->add_flag("-f,--force", opts.force,
+                     "Replace outputs of a batch that exist (the file named with -o always is)");
     render->add_option("--png-compression", opts.png.zlibLevel,
                        "zlib level of the PNG files, 0 (none) to 9 (smallest, slowest)")
         ->check(CLI::Range(0, 9))
@@ -324,6 +333,13 @@ int main(int argc, char **argv) {
         if (!parseColour(background, &opts.background))
             throw UsageError{"--background " + background +
                              ": not a colour (try transparent, white, #rrggbb or rgba(0,0,0,0.5))"};
+        // An output the user named is what they asked for; only a batch's
+        // derived names are left alone when they exist.
+        if (!output.empty()) opts.force = true;
+        if (std::count(inputs.begin(), inputs.end(), "-") && inputs.size() > 1)
+            throw UsageError{"- (standard input) must be the only INPUT"};
+        if (inputs == std::vector<std::string>{"-"} && !outDir.empty())
+            throw UsageError{"standard input has no name to derive an output from; use -o FILE"};
         tasks = expandInputs(inputs);
         assignOutputs(tasks, output, outDir);
         if (!outDir.empty()) {

@@ -147,7 +147,42 @@ const char *formatName(Format f) {
     return "?";
 }
 
+namespace {
+
+// Standard input, whatever it is (a pipe, a file, a terminal), up to the
+// library's file limit.
+std::string readStandardInput(std::vector<uint8_t> *out) {
+    std::string reason;
+    uint8_t buf[1 << 16];
+    for (;;) {
+        const ssize_t r = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+            reason = "cannot read: " + errnoText(errno);
+            break;
+        }
+        if (r == 0) break;
+        if (out->size() + size_t(r) > limits::kMaxFileBytes) {
+            reason = "too large (more than the limit of " +
+                     std::to_string(limits::kMaxFileBytes >> 20) + " MiB)";
+            break;
+        }
+        try {
+            out->insert(out->end(), buf, buf + r);
+        } catch (const std::bad_alloc &) {
+            reason = "out of memory";
+            break;
+        }
+    }
+    if (reason.empty() && out->empty()) reason = "empty file";
+    if (!reason.empty()) out->clear();
+    return reason;
+}
+
+}  // namespace
+
 std::string readWholeFile(const std::string &path, std::vector<uint8_t> *out) {
+    if (path == "-") return readStandardInput(out);
     // Non-blocking, so that a FIFO given by mistake cannot hang the batch.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return "cannot open: " + errnoText(errno);

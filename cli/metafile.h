@@ -17,7 +17,7 @@ enum class Format { Emf, PlaceableWmf, Wmf };
 
 const char *formatName(Format f);
 
-// Reads the whole regular file at `path`. On failure returns a reason a
+// Reads the whole regular file at `path` ("-": standard input). On failure returns a reason a
 // person can act on ("cannot open: permission denied", "empty file", ...).
 std::string readWholeFile(const std::string &path, std::vector<uint8_t> *out);
 

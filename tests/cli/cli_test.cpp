@@ -60,6 +60,20 @@ std::set<std::string> longOptions(const std::string &help) {
     return found;
 }
 
+// Whether every line of a message text starts with the command's name.
+::testing::AssertionResult eachLineNamesTheCommand(const std::string &err) {
+    size_t at = 0;
+    while (at < err.size()) {
+        const size_t end = err.find('\n', at);
+        const std::string line = err.substr(at, end == std::string::npos ? end : end - at);
+        if (line.compare(0, 9, "vellora: ") != 0)
+            return ::testing::AssertionFailure() << "line without vellora: \"" << line << "\"";
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 bool near(int a, int b, int tolerance) { return std::abs(a - b) <= tolerance; }
 
 ::testing::AssertionResult pixelIs(const Image &img, int x, int y, int r, int g, int b, int a,
@@ -171,7 +185,10 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
         {"render", in, "--rotate", "nan"},
         {"render", in, "--rotate", "1e300"},
         {"render", in, "--width", "0"},
+        {"render", in, "--width", "65536"},
         {"render", in, in2, "-o", dir / "x.png"},
+        {"render", "-", in},
+        {"render", "-", "--out-dir", dir / "d"},
         {"render", in, "-o", dir / "x.png", "--out-dir", dir / "d"},
         {"frobnicate"},
     };
@@ -179,6 +196,7 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
         const Outcome r = vellora(args);
         EXPECT_EQ(r.status, 2) << args.back() << ": " << r.err;
         EXPECT_FALSE(r.err.empty());
+        EXPECT_TRUE(eachLineNamesTheCommand(r.err)) << args.back();
     }
     EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"a.emf", "b.emf"}));
 }
@@ -479,6 +497,29 @@ TEST_F(Cli, WritesPngToStandardOutput) {
     EXPECT_EQ(img.height, 20);
 }
 
+TEST_F(Cli, DashReadsTheMetafileFromStandardInput) {
+    const std::vector<uint8_t> emf = halvesEmf();
+    // Without -o the PNG goes to standard output, as with -o -.
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"render", "-", "--width", "40"},
+          std::vector<std::string>{"render", "-", "--width", "40", "-o", "-"}}) {
+        const Outcome r = velloraWithInput(args, emf);
+        EXPECT_EQ(r.status, 0) << r.err;
+        Image img;
+        ASSERT_TRUE(readPngBytes(r.out, &img)) << ::testing::PrintToString(args);
+        EXPECT_EQ(img.width, 40);
+        EXPECT_EQ(img.height, 20);
+    }
+    Outcome r = velloraWithInput({"render", "-", "-o", dir / "in.png"}, emf);
+    EXPECT_EQ(r.status, 0) << r.err;
+    Image img;
+    EXPECT_TRUE(readPng(dir / "in.png", &img));
+    EXPECT_EQ(img.width, 192);
+    r = velloraWithInput({"render", "-"}, text("not a picture"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("vellora: standard input: not a metafile"), std::string::npos) << r.err;
+}
+
 // ---- batches ---------------------------------------------------------------
 
 TEST_F(Cli, BatchGoesOnPastBrokenFilesAndReportsThem) {
@@ -513,6 +554,7 @@ TEST_F(Cli, BatchWithoutTerminalPrintsALinePerFile) {
     EXPECT_NE(r.err.find("a.emf -> " + dir / "o/a.png" + " (192 x 96)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("b.emf -> " + dir / "o/b.png" + " (96 x 96)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("rendered 2, failed 0, skipped 0"), std::string::npos);
+    EXPECT_TRUE(eachLineNamesTheCommand(r.err));
     EXPECT_EQ(r.err.find('\r'), std::string::npos);
     EXPECT_TRUE(r.out.empty());
 }
@@ -629,6 +671,19 @@ TEST_F(Cli, ExistingOutputIsSkippedUnlessForced) {
     EXPECT_TRUE(readPng(dir / "a.png", &img));
     EXPECT_EQ(readFile(dir / "old.png"), "previous");
     EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"a.emf", "a.png", "old.png"}));
+}
+
+TEST_F(Cli, OutputNamedWithOIsReplaced) {
+    const std::string in = put("a.emf", halvesEmf());
+    writeFile(dir / "named.png", text("previous"));
+    ASSERT_EQ(::link((dir / "named.png").c_str(), (dir / "old.png").c_str()), 0);
+    const Outcome r = vellora({"render", in, "-o", dir / "named.png"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    Image img;
+    EXPECT_TRUE(readPng(dir / "named.png", &img));
+    // Replaced by a rename, not written over.
+    EXPECT_EQ(readFile(dir / "old.png"), "previous");
 }
 
 TEST_F(Cli, BatchCountsSkippedOutputs) {

@@ -278,7 +278,7 @@ int main(int argc, char **argv) {
         ->capture_default_str();
     render->add_option("--background", background,
                        "Colour under the picture: transparent, #rgb, #rrggbb, #rrggbbaa,\n"
-                       "rgb(r,g,b), rgba(r,g,b,a) or a CSS basic name. An opaque colour gives an\n"
+                       "rgb(r,g,b), rgba(r,g,b,a) or a CSS colour name. An opaque colour gives an\n"
                        "RGB PNG; otherwise the PNG keeps each pixel's alpha")
         ->type_name("COLOR")
         ->capture_default_str();

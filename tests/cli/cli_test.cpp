@@ -469,6 +469,19 @@ TEST_F(Cli, TranslucentBackgroundKeepsAlpha) {
     EXPECT_TRUE(pixelIs(img, 48, 48, 200, 100, 50, 255, 0));
 }
 
+TEST_F(Cli, CssColourNamesAreTheirHexColours) {
+    const std::string in = put("disc.emf", discEmf(rgb(200, 100, 50)));
+    const auto png = [&](const std::string &colour) {
+        const Outcome r = vellora({"render", in, "-o", "-", "--width", "16", "--background", colour});
+        EXPECT_EQ(r.status, 0) << colour << ": " << r.err;
+        return r.out;
+    };
+    const std::pair<const char *, const char *> names[] = {
+        {"aliceblue", "#f0f8ff"},     {"RebeccaPurple", "#663399"}, {"darkslategrey", "#2f4f4f"},
+        {"lightgoldenrodyellow", "#fafad2"}, {"yellowgreen", "#9acd32"}, {"transparent", "#0000"}};
+    for (const auto &[name, hex] : names) EXPECT_EQ(png(name), png(hex)) << name;
+}
+
 TEST_F(Cli, TransparentPngOverWhiteMatchesWhiteBackground) {
     REQUIRE_DRAWING();
     const std::string in = put("disc.emf", discEmf(rgb(30, 140, 220)));

@@ -77,9 +77,9 @@ std::string outputKey(const std::string &path) {
     return fs::absolute(path, ec).lexically_normal().string();
 }
 
-// Fills in each task's output. Inputs that would share an output name (a.emf
-// and a.wmf) are each named after their whole file name instead (a.emf.png,
-// a.wmf.png); any that still collide fail.
+// Fills in each task's output: the input's name with its extension replaced
+// by .png, beside it or in --out-dir. Two inputs with one output (a.emf and
+// a.wmf) cannot both have it: the first keeps it, the later ones fail.
 void assignOutputs(std::vector<Task> &tasks, std::string output, const std::string &outDir) {
     if (output.empty() && tasks.size() == 1 && tasks[0].input == "-") output = "-";
     if (!output.empty()) {
@@ -89,25 +89,17 @@ void assignOutputs(std::vector<Task> &tasks, std::string output, const std::stri
         tasks[0].output = output;
         return;
     }
-    const auto place = [&outDir](const Task &t, const std::string &name) {
-        const fs::path dir = outDir.empty() ? fs::path(t.input).parent_path() : fs::path(outDir);
-        return (dir / name).string();
-    };
-    std::map<std::string, size_t> uses;
-    for (Task &t : tasks) {
-        t.output = place(t, pngNameFor(t.input));
-        if (t.failure.empty()) ++uses[outputKey(t.output)];
-    }
     std::map<std::string, size_t> taken;
     for (size_t i = 0; i < tasks.size(); ++i) {
         Task &t = tasks[i];
+        const fs::path dir = outDir.empty() ? fs::path(t.input).parent_path() : fs::path(outDir);
+        t.output = (dir / pngNameFor(t.input)).string();
         if (!t.failure.empty()) continue;
-        if (uses[outputKey(t.output)] > 1)
-            t.output = place(t, fs::path(t.input).filename().string() + ".png");
         const auto [it, fresh] = taken.emplace(outputKey(t.output), i);
         if (!fresh)
-            t.failure = "its output " + t.output + " is also the output of " +
-                        tasks[it->second].input + "; render it with -o or into another --out-dir";
+            t.failure = "not rendered: " + tasks[it->second].input + " has the same output " +
+                        t.output + " (outputs are named after the input without its extension); "
+                        "render this one with -o FILE or into another --out-dir";
     }
 }
 

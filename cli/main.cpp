@@ -18,6 +18,7 @@
 #include "errors.h"
 #include "fonts.h"
 #include "info.h"
+#include "inputs.h"
 #include "output.h"
 #include "render.h"
 
@@ -33,37 +34,6 @@ constexpr int kExitInterrupted = 130;
 struct UsageError {
     std::string message;
 };
-
-bool isMetafileName(const fs::path &p) {
-    std::string ext = p.extension().string();
-    for (char &c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".emf" || ext == ".wmf" || ext == ".apm";
-}
-
-// A directory stands for the metafiles directly inside it, in name order.
-std::vector<Task> expandInputs(const std::vector<std::string> &args) {
-    std::vector<Task> tasks;
-    for (const std::string &arg : args) {
-        std::error_code ec;
-        if (arg == "-" || !fs::is_directory(arg, ec)) {
-            tasks.push_back({arg, {}, {}});
-            continue;
-        }
-        std::vector<std::string> found;
-        for (fs::directory_iterator it(arg, ec), end; !ec && it != end; it.increment(ec)) {
-            std::error_code fec;
-            if (isMetafileName(it->path()) && !it->is_directory(fec))
-                found.push_back(it->path().string());
-        }
-        std::sort(found.begin(), found.end());
-        if (ec)
-            tasks.push_back({arg, {}, "cannot list the directory: " + errnoText(ec.value())});
-        else if (found.empty())
-            tasks.push_back({arg, {}, "no .emf, .wmf or .apm files in this directory"});
-        for (std::string &f : found) tasks.push_back({std::move(f), {}, {}});
-    }
-    return tasks;
-}
 
 std::string pngNameFor(const std::string &input) {
     fs::path name = fs::path(input).filename();
@@ -92,7 +62,8 @@ void assignOutputs(std::vector<Task> &tasks, std::string output, const std::stri
     std::map<std::string, size_t> taken;
     for (size_t i = 0; i < tasks.size(); ++i) {
         Task &t = tasks[i];
-        const fs::path dir = outDir.empty() ? fs::path(t.input).parent_path() : fs::path(outDir);
+        const fs::path dir = outDir.empty() ? fs::path(t.input).parent_path()
+                                            : fs::path(outDir) / t.subdir;
         t.output = (dir / pngNameFor(t.input)).string();
         if (!t.failure.empty()) continue;
         const auto [it, fresh] = taken.emplace(outputKey(t.output), i);
@@ -210,7 +181,7 @@ int main(int argc, char **argv) {
         "Outputs are written to a temporary file and renamed into place; the file named with\n"
         "-o is replaced, a batch's existing outputs only with --force, and an input file is\n"
         "never written. A directory given as INPUT stands for the .emf, .wmf and .apm files\n"
-        "directly inside it; - reads standard input (the PNG then goes to standard output\n"
+        "directly inside it (with -r, below it); - reads standard input (the PNG then goes to standard output\n"
         "unless -o names a file).\n"
         "Several inputs give a progress bar on a terminal (a line per file otherwise) and a\n"
         "summary; a file that fails is named with the reason and the batch goes on.");
@@ -219,7 +190,7 @@ int main(int argc, char **argv) {
     int width = 0, height = 0;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     RenderOptions opts;
-    bool quiet = false;
+    bool quiet = false, recursive = false;
     render->add_option("INPUT", inputs,
                        "Metafile files (EMF, WMF or placeable WMF) or directories; - is standard input")
         ->required()
@@ -278,6 +249,9 @@ int main(int argc, char **argv) {
         ->check(CLI::Range(1u, 1024u))
         ->type_name("N")
         ->default_str("number of cores");
+    render->add_flag("-r,--recursive", recursive,
+                     "Directories stand for the metafiles in all their subfolders too; in\n"
+                     "--out-dir the outputs keep the subfolders");
     render->add_flag("-f,--force", opts.force,
                      "Replace outputs of a batch that exist (the file named with -o always is)");
     render->add_option("--png-compression", opts.png.zlibLevel,
@@ -332,7 +306,8 @@ int main(int argc, char **argv) {
             throw UsageError{"- (standard input) must be the only INPUT"};
         if (inputs == std::vector<std::string>{"-"} && !outDir.empty())
             throw UsageError{"standard input has no name to derive an output from; use -o FILE"};
-        tasks = expandInputs(inputs);
+        for (Input &in : expandInputs(inputs, recursive))
+            tasks.push_back({std::move(in.path), {}, std::move(in.failure), std::move(in.subdir)});
         assignOutputs(tasks, output, outDir);
         if (!outDir.empty()) {
             std::error_code ec;
@@ -340,6 +315,12 @@ int main(int argc, char **argv) {
             if (ec) {
                 throw UsageError{"--out-dir " + outDir + ": cannot create it: " +
                                  errnoText(ec.value())};
+            }
+            // The subfolders a recursive walk mirrors.
+            for (Task &t : tasks) {
+                if (t.subdir.empty() || !t.failure.empty()) continue;
+                fs::create_directories(fs::path(t.output).parent_path(), ec);
+                if (ec) t.failure = "cannot create the folder for " + t.output + ": " + errnoText(ec.value());
             }
         }
     } catch (const UsageError &e) {

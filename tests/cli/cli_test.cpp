@@ -559,6 +559,34 @@ TEST_F(Cli, BatchGoesOnPastBrokenFilesAndReportsThem) {
     }
 }
 
+TEST_F(Cli, RecursiveWalksSubfoldersAndOutDirMirrorsThem) {
+    TempDir in;
+    ASSERT_EQ(::mkdir((in / "sub").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((in / "sub/deeper").c_str(), 0755), 0);
+    writeFile(in / "a.emf", halvesEmf());
+    writeFile(in / "sub/b.emf", squareEmf());
+    writeFile(in / "sub/deeper/c.wmf", placeable(wmfBytes({{0x020C, {100, 100}}}), 1440, 1440, 1440));
+    const struct {
+        const char *flag;
+        std::vector<std::string> written;
+    } cases[] = {{"-j1", {"a.png"}},
+                 {"-r", {"a.png", "sub/b.png", "sub/deeper/c.png"}},
+                 {"--recursive", {"a.png", "sub/b.png", "sub/deeper/c.png"}}};
+    for (const auto &c : cases) {
+        TempDir out;
+        const Outcome r = vellora({"render", in.path(), "--out-dir", out.path(), c.flag});
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::vector<std::string> written;
+        for (const std::string &d : {std::string(), std::string("sub/"), std::string("sub/deeper/")})
+            for (const std::string &n : listDir(out / d))
+                if (n.size() > 4 && n.compare(n.size() - 4, 4, ".png") == 0) written.push_back(d + n);
+        EXPECT_EQ(written, c.written) << c.flag;
+    }
+    // Without --out-dir each output lands beside its input.
+    ASSERT_EQ(vellora({"render", in.path(), "-r"}).status, 0);
+    EXPECT_TRUE(exists(in / "sub/deeper/c.png"));
+}
+
 TEST_F(Cli, BatchWithoutTerminalPrintsALinePerFile) {
     writeFile(dir / "a.emf", halvesEmf());
     writeFile(dir / "b.emf", squareEmf());

@@ -33,7 +33,8 @@ void printRect(std::FILE *out, const char *label, const RECT &r, const char *uni
 
 bool describeFile(const std::string &path, double dpi, std::FILE *out, bool *separate) {
     std::vector<uint8_t> bytes;
-    const std::string reason = readWholeFile(path, &bytes);
+    size_t packed = 0;
+    const std::string reason = readWholeFile(path, &bytes, &packed);
     if (!reason.empty()) {
         std::fprintf(stderr, "vellora: %s: %s\n", path.c_str(), reason.c_str());
         return false;
@@ -55,7 +56,9 @@ bool describeFile(const std::string &path, double dpi, std::FILE *out, bool *sep
     if (*separate) std::fputc('\n', out);
     *separate = true;
     std::fprintf(out, "%s\n", path.c_str());
-    std::fprintf(out, "  %-14s %s, %zu bytes\n", "format:", formatName(scan.format), bytes.size());
+    std::fprintf(out, "  %-14s %s, %zu bytes", "format:", formatName(scan.format), bytes.size());
+    if (packed) std::fprintf(out, " (gzip-compressed: %zu bytes)", packed);
+    std::fputc('\n', out);
     if (scan.format == Format::Emf) {
         const ENHMETAHEADER &h = scan.emf;
         std::fprintf(out, "  %-14s %d,%d - %d,%d (0.01 mm; %.2f x %.2f mm)\n", "frame:",

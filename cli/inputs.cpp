@@ -13,7 +13,7 @@ namespace vellora::cli {
 bool isMetafileName(const std::string &path) {
     std::string ext = fs::path(path).extension().string();
     for (char &c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".emf" || ext == ".wmf" || ext == ".apm";
+    return ext == ".emf" || ext == ".wmf" || ext == ".apm" || ext == ".emz" || ext == ".wmz";
 }
 
 namespace {
@@ -56,7 +56,7 @@ std::vector<Input> expandInputs(const std::vector<std::string> &args, bool recur
         if (!problem.empty())
             inputs.push_back({arg, {}, problem});
         else if (found.empty())
-            inputs.push_back({arg, {}, std::string("no .emf, .wmf or .apm files in this directory") +
+            inputs.push_back({arg, {}, std::string("no .emf, .wmf, .apm, .emz or .wmz files in this directory") +
                                            (recursive ? " or below it" : "")});
         inputs.insert(inputs.end(), found.begin(), found.end());
     }

@@ -180,8 +180,9 @@ int main(int argc, char **argv) {
     render->footer(
         "Outputs are written to a temporary file and renamed into place; the file named with\n"
         "-o is replaced, a batch's existing outputs only with --force, and an input file is\n"
-        "never written. A directory given as INPUT stands for the .emf, .wmf and .apm files\n"
-        "directly inside it (with -r, below it); - reads standard input (the PNG then goes to standard output\n"
+        "never written. A directory given as INPUT stands for the .emf, .wmf, .apm, .emz and\n"
+        ".wmz files directly inside it (with -r, below it); .emz and .wmz files (gzip) are\n"
+        "inflated as they are read; - reads standard input (the PNG then goes to standard output\n"
         "unless -o names a file).\n"
         "Several inputs give a progress bar on a terminal (a line per file otherwise) and a\n"
         "summary; a file that fails is named with the reason and the batch goes on.");
@@ -192,7 +193,8 @@ int main(int argc, char **argv) {
     RenderOptions opts;
     bool quiet = false, recursive = false;
     render->add_option("INPUT", inputs,
-                       "Metafile files (EMF, WMF or placeable WMF) or directories; - is standard input")
+                       "Metafile files (EMF, WMF or placeable WMF, gzip-compressed too) or\n"
+                       "directories; - is standard input")
         ->required()
         ->type_name("FILE|DIR");
     CLI::Option *outputOpt = render->add_option(

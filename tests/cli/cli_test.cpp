@@ -1,6 +1,7 @@
 // The `vellora` command, run as a user runs it: options, outputs, batches,
 // failures and the files it writes.
 #include <gtest/gtest.h>
+#include <zlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +47,21 @@ std::vector<uint8_t> discEmf(uint32_t colour) {
 }
 
 std::vector<uint8_t> text(const std::string &s) { return {s.begin(), s.end()}; }
+
+// `data` as a gzip file, as office suites write .emz and .wmz.
+std::vector<uint8_t> gzipped(const std::vector<uint8_t> &data) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY), Z_OK);
+    std::vector<uint8_t> out(deflateBound(&z, uLong(data.size())) + 32);
+    z.next_in = const_cast<Bytef *>(data.data());
+    z.avail_in = uInt(data.size());
+    z.next_out = out.data();
+    z.avail_out = uInt(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
 
 // The long options (--name) a help text mentions.
 std::set<std::string> longOptions(const std::string &help) {
@@ -531,6 +547,48 @@ TEST_F(Cli, DashReadsTheMetafileFromStandardInput) {
     r = velloraWithInput({"render", "-"}, text("not a picture"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("vellora: standard input: not a metafile"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, CompressedMetafilesAreReadLikeTheirContent) {
+    const std::vector<uint8_t> emf = halvesEmf();
+    const std::vector<uint8_t> wmf = placeable(wmfBytes({{0x020C, {100, 100}}}), 1440, 720, 1440);
+    TempDir in;
+    writeFile(in / "e.emz", gzipped(emf));
+    writeFile(in / "w.wmz", gzipped(wmf));
+    // A directory picks them up, and each PNG is that of the plain file.
+    Outcome r = vellora({"render", in.path(), "--out-dir", dir / "z"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listDir(dir / "z"), (std::vector<std::string>{"e.png", "w.png"}));
+    const std::pair<std::string, std::vector<uint8_t>> plain[] = {{"e", emf}, {"w", wmf}};
+    for (const auto &[name, bytes] : plain) {
+        r = vellora({"render", put(name + ".plain", bytes), "-o", "-"});
+        EXPECT_EQ(readFile(dir / ("z/" + name + ".png")), r.out) << name;
+    }
+    r = vellora({"info", in / "e.emz"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("EMF, " + std::to_string(emf.size()) + " bytes (gzip-compressed: " +
+                         std::to_string(gzipped(emf).size()) + " bytes)"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST_F(Cli, CompressedInputsAreInflatedWithinBounds) {
+    std::vector<uint8_t> cut = gzipped(halvesEmf());
+    cut.resize(cut.size() / 2);
+    const struct {
+        std::vector<uint8_t> bytes;
+        const char *says;
+    } cases[] = {
+        // 32 MiB of zeros from some 32 KiB: a ratio no metafile has.
+        {gzipped(std::vector<uint8_t>(size_t(32) << 20, 0)), "inflates to more than 200 times its size"},
+        {cut, "damaged gzip data"},
+    };
+    for (const auto &c : cases) {
+        const Outcome r = vellora({"render", put("bomb.emz", c.bytes), "-o", dir / "x.png"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(std::string("bomb.emz: ") + c.says), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(exists(dir / "x.png"));
 }
 
 // ---- batches ---------------------------------------------------------------

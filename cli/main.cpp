@@ -270,7 +270,15 @@ int main(int argc, char **argv) {
                 "player does not draw.");
     std::vector<std::string> infoInputs;
     double infoDpi = 96;
-    info->add_option("INPUT", infoInputs, "Metafile files")->required()->type_name("FILE");
+    bool infoJson = false, infoRecursive = false;
+    info->add_option("INPUT", infoInputs,
+                     "Metafile files or directories (the metafiles inside, as for render);\n"
+                     "- is standard input")
+        ->required()
+        ->type_name("FILE|DIR");
+    info->add_flag("-r,--recursive", infoRecursive, "Directories stand for the metafiles in all their subfolders too");
+    info->add_flag("--json", infoJson,
+                   "Print a JSON array with one object per file, holding the facts of the text");
     info->add_option("--dpi", infoDpi, "Resolution for the natural size")
         ->check(CLI::Range(1.0, 10000.0))
         ->type_name("DPI")
@@ -283,9 +291,21 @@ int main(int argc, char **argv) {
     }
 
     if (info->parsed()) {
+        if (std::count(infoInputs.begin(), infoInputs.end(), "-") > 1) {
+            std::fprintf(stderr, "vellora: - (standard input) can be read once\n");
+            return kExitUsage;
+        }
         bool ok = true, separate = false;
-        for (const std::string &path : infoInputs)
-            ok = describeFile(path, infoDpi, stdout, &separate) && ok;
+        if (infoJson) std::fputs("[\n", stdout);
+        for (const Input &in : expandInputs(infoInputs, infoRecursive)) {
+            if (!in.failure.empty()) {
+                reportProblem(in.path, in.failure, infoJson, stdout, &separate);
+                ok = false;
+            } else {
+                ok = describeFile(in.path, infoDpi, infoJson, stdout, &separate) && ok;
+            }
+        }
+        if (infoJson) std::fputs(separate ? "\n]\n" : "]\n", stdout);
         return ok ? 0 : kExitFailed;
     }
 

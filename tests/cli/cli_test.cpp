@@ -90,6 +90,45 @@ std::set<std::string> longOptions(const std::string &help) {
     return ::testing::AssertionSuccess();
 }
 
+// Whether `s` from `*at` on is one JSON value (then `*at` is past it).
+bool jsonValue(const std::string &s, size_t *at) {
+    const auto ws = [&] { while (*at < s.size() && std::isspace(static_cast<unsigned char>(s[*at]))) ++*at; };
+    const auto eat = [&](char c) { ws(); return *at < s.size() && s[*at] == c ? (++*at, true) : false; };
+    ws();
+    if (*at >= s.size()) return false;
+    const char c = s[*at];
+    if (c == '"') {
+        for (++*at; *at < s.size() && s[*at] != '"'; ++*at) {
+            if (static_cast<unsigned char>(s[*at]) < 0x20) return false;
+            if (s[*at] == '\\' && (++*at >= s.size() || !std::strchr("\"\\/bfnrtu", s[*at]))) return false;
+        }
+        return *at < s.size() && (++*at, true);
+    }
+    if (c == '{' || c == '[') {
+        ++*at;
+        if (eat(c == '{' ? '}' : ']')) return true;
+        do {
+            if (c == '{' && !(jsonValue(s, at) && eat(':'))) return false;
+            if (!jsonValue(s, at)) return false;
+        } while (eat(','));
+        return eat(c == '{' ? '}' : ']');
+    }
+    for (const char *word : {"true", "false", "null"})
+        if (s.compare(*at, std::strlen(word), word) == 0) return *at += std::strlen(word), true;
+    char *end = nullptr;
+    std::strtod(s.c_str() + *at, &end);
+    if (end == s.c_str() + *at) return false;
+    *at = size_t(end - s.c_str());
+    return true;
+}
+
+bool isJson(const std::string &s) {
+    size_t at = 0;
+    if (!jsonValue(s, &at)) return false;
+    while (at < s.size() && std::isspace(static_cast<unsigned char>(s[at]))) ++at;
+    return at == s.size();
+}
+
 bool near(int a, int b, int tolerance) { return std::abs(a - b) <= tolerance; }
 
 ::testing::AssertionResult pixelIs(const Image &img, int x, int y, int r, int g, int b, int a,
@@ -914,6 +953,34 @@ TEST_F(Cli, InfoReportsBrokenFilesAndGoesOn) {
     EXPECT_NE(r.err.find("junk.emf: not a metafile"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("cut.emf: truncated after record"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("good.emf\n  format:        EMF"), std::string::npos) << r.out;
+}
+
+TEST_F(Cli, InfoTakesDirectoriesAndWritesJson) {
+    TempDir in;
+    EmfWriter w(0, 0, 5080, 2540);
+    w.record(102, {0, 0});  // EMR_GLSRECORD, which the native player skips
+    writeFile(in / "a.emf", w.bytes());
+    ASSERT_EQ(::mkdir((in / "sub").c_str(), 0755), 0);
+    writeFile(in / "sub/q\"uote\\d.emz", gzipped(halvesEmf()));
+    writeFile(in / "sub/junk.wmf", text("not a picture"));
+    Outcome r = vellora({"info", in.path()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(in / "a.emf" + "\n  format:        EMF"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("sub/"), std::string::npos) << r.out;
+
+    r = vellora({"info", in.path(), "-r", "--json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(isJson(r.out)) << r.out;
+    EXPECT_TRUE(eachLineNamesTheCommand(r.err));
+    for (const std::string &fact :
+         {"{\"file\":\"" + in / "a.emf" + "\",\"format\":\"EMF\",",
+          std::string("\"frame\":[0,0,5080,2540],"), std::string("\"records\":3,"),
+          std::string("\"naturalSize\":{\"width\":192,\"height\":96,\"dpi\":96}"),
+          std::string("\"notDrawn\":[{\"record\":\"EMR_GLSRECORD\",\"count\":1}]"),
+          "\"file\":\"" + in / "sub/junk.wmf" + "\",\"problem\":\"not a metafile\"",
+          "\"file\":\"" + in / "sub/q\\\"uote\\\\d.emz" + "\",\"format\":\"EMF\""})
+        EXPECT_NE(r.out.find(fact), std::string::npos) << fact << "\n" << r.out;
+    EXPECT_TRUE(isJson(vellora({"info", "--json", dir / "missing.emf"}).out));
 }
 
 // ---- the examples of the project ------------------------------------------

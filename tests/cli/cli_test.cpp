@@ -201,11 +201,20 @@ TEST_F(Cli, HelpNamesBothCommands) {
     EXPECT_NE(r.out.find("info"), std::string::npos);
 }
 
-TEST_F(Cli, EveryOptionInHelpIsInTheManPage) {
+TEST_F(Cli, ManPageFollowsHelpAndVersion) {
     const std::string man = readFile(sourcePath("docs/vellora.1"));
     ASSERT_FALSE(man.empty());
-    for (const char *command : {"render", "info"}) {
-        const Outcome r = vellora({command, "--help"});
+    // The header names the version --version prints.
+    const Outcome version = vellora({"--version"});
+    EXPECT_EQ(version.status, 0);
+    ASSERT_FALSE(version.out.empty());
+    const std::string header = man.substr(0, man.find('\n'));
+    EXPECT_NE(header.find("\"" + version.out.substr(0, version.out.find('\n')) + "\""),
+              std::string::npos)
+        << header << " against " << version.out;
+    // The command's own options, then each subcommand's.
+    for (const char *command : {"", "render", "info"}) {
+        const Outcome r = *command ? vellora({command, "--help"}) : vellora({"--help"});
         EXPECT_EQ(r.status, 0);
         const std::set<std::string> options = longOptions(r.out);
         EXPECT_GE(options.size(), command == std::string("render") ? 14u : 2u) << r.out;

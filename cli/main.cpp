@@ -232,6 +232,9 @@ int main(int argc, char **argv) {
                        "Turn the picture counterclockwise by DEGREES about the middle of the output;\n"
                        "the output keeps its size and what the turn moves outside is cut off")
         ->type_name("DEGREES");
+    render->add_flag("--rotate-fit", opts.rotateFit,
+                     "With --rotate: grow the output to the bounding box of the turned picture,\n"
+                     "which keeps its scale, instead of cutting off what turns outside");
     render->add_option("--crop", crop,
                        "Show only the window X0,Y0,X1,Y1 of the picture, in fractions of its width\n"
                        "and height (0,0,1,1 is all of it); the natural size shrinks to match")

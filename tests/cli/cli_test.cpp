@@ -442,6 +442,29 @@ TEST_F(Cli, RotateTurnsCounterclockwise) {
     EXPECT_TRUE(pixelIs(half, 76, 48, 255, 0, 0, 255));
 }
 
+TEST_F(Cli, RotateFitGrowsTheOutputToTheWholeTurnedPicture) {
+    REQUIRE_DRAWING();
+    const std::string in = put("halves.emf", halvesEmf());
+    const Image plain = render({in, "--width", "200"});
+    const Image turned = render({in, "--width", "200", "--rotate", "90", "--rotate-fit"});
+    ASSERT_EQ(turned.width, plain.height);
+    ASSERT_EQ(turned.height, plain.width);
+    // A quarter turn counterclockwise: the right (blue) half on top, every corner drawn.
+    const int r = turned.width - 2, b = turned.height - 2;
+    EXPECT_TRUE(pixelIs(turned, 1, 1, 0, 0, 255, 255));
+    EXPECT_TRUE(pixelIs(turned, r, 1, 0, 0, 255, 255));
+    EXPECT_TRUE(pixelIs(turned, 1, b, 255, 0, 0, 255));
+    EXPECT_TRUE(pixelIs(turned, r, b, 255, 0, 0, 255));
+    // Any other angle: the bounding box of the turned picture, transparent
+    // where it is not, and the picture's middle where it was.
+    const Image slanted = render({in, "--width", "200", "--rotate", "30", "--rotate-fit"});
+    const double c = std::cos(3.14159265358979323846 / 6), s = 0.5;
+    EXPECT_EQ(slanted.width, int(std::ceil(200 * c + 100 * s - 1e-6)));
+    EXPECT_EQ(slanted.height, int(std::ceil(200 * s + 100 * c - 1e-6)));
+    EXPECT_TRUE(pixelIs(slanted, 1, 1, 0, 0, 0, 0, 0));
+    EXPECT_EQ(slanted.at(slanted.width / 2, slanted.height / 2)[3], 255);
+}
+
 TEST_F(Cli, KeyIsTheAlphaOfPaintedPixels) {
     REQUIRE_DRAWING();
     const std::string in = put("disc.emf", discEmf(rgb(200, 100, 50)));

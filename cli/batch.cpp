@@ -55,7 +55,9 @@ public:
         : total_(total), single_(total == 1), tty_(stderrIsTerminal()), quiet_(quiet),
           start_(Clock::now()) {}
 
-    void file(const Task &t, const Outcome &o, const Summary &s) {
+    void file(const Task &task, const Outcome &o, const Summary &s) {
+        Task t = task;
+        if (t.input == "-") t.input = "standard input";
         const bool printed = o.kind == Outcome::Failed || (o.kind == Outcome::Skipped && single_) ||
                              !o.notice.empty();
         if (printed) clearBar();
@@ -73,7 +75,7 @@ public:
             break;
         case Outcome::Rendered:
             if (!single_ && !tty_ && !quiet_)
-                std::fprintf(stderr, "%s -> %s (%d x %d)\n", t.input.c_str(), t.output.c_str(),
+                std::fprintf(stderr, "vellora: %s -> %s (%d x %d)\n", t.input.c_str(), t.output.c_str(),
                              o.width, o.height);
             break;
         }
@@ -109,7 +111,7 @@ public:
         clearBar();
         if (single_ || quiet_) return;
         const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
-        std::fprintf(stderr, "rendered %zu, failed %zu, skipped %zu", s.rendered, s.failed,
+        std::fprintf(stderr, "vellora: rendered %zu, failed %zu, skipped %zu", s.rendered, s.failed,
                      s.skipped);
         if (s.notStarted) std::fprintf(stderr, ", interrupted before %zu", s.notStarted);
         std::fprintf(stderr, " (%.1f s)\n", elapsed);

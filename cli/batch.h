@@ -13,6 +13,7 @@ namespace vellora::cli {
 struct Task {
     std::string input, output;
     std::string failure;  // set when the task is known to fail before it runs
+    std::string subdir;   // folder below the directory argument, mirrored in --out-dir
 };
 
 struct Summary {

@@ -12,7 +12,7 @@ struct Colour {
 
 // Accepts `transparent`, #rgb, #rgba, #rrggbb, #rrggbbaa, rgb(r, g, b),
 // rgba(r, g, b, a) with r, g, b as 0-255 or percentages and a as 0-1 or a
-// percentage, and the CSS basic colour names. False for anything else.
+// percentage, and the 148 CSS named colours (any letter case). False for anything else.
 bool parseColour(const std::string &text, Colour *out);
 
 }  // namespace vellora::cli

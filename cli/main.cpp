@@ -18,6 +18,7 @@
 #include "errors.h"
 #include "fonts.h"
 #include "info.h"
+#include "inputs.h"
 #include "output.h"
 #include "render.h"
 
@@ -34,37 +35,6 @@ struct UsageError {
     std::string message;
 };
 
-bool isMetafileName(const fs::path &p) {
-    std::string ext = p.extension().string();
-    for (char &c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".emf" || ext == ".wmf" || ext == ".apm";
-}
-
-// A directory stands for the metafiles directly inside it, in name order.
-std::vector<Task> expandInputs(const std::vector<std::string> &args) {
-    std::vector<Task> tasks;
-    for (const std::string &arg : args) {
-        std::error_code ec;
-        if (!fs::is_directory(arg, ec)) {
-            tasks.push_back({arg, {}, {}});
-            continue;
-        }
-        std::vector<std::string> found;
-        for (fs::directory_iterator it(arg, ec), end; !ec && it != end; it.increment(ec)) {
-            std::error_code fec;
-            if (isMetafileName(it->path()) && !it->is_directory(fec))
-                found.push_back(it->path().string());
-        }
-        std::sort(found.begin(), found.end());
-        if (ec)
-            tasks.push_back({arg, {}, "cannot list the directory: " + errnoText(ec.value())});
-        else if (found.empty())
-            tasks.push_back({arg, {}, "no .emf, .wmf or .apm files in this directory"});
-        for (std::string &f : found) tasks.push_back({std::move(f), {}, {}});
-    }
-    return tasks;
-}
-
 std::string pngNameFor(const std::string &input) {
     fs::path name = fs::path(input).filename();
     if (name.empty() || name == "." || name == "..") name = "picture";
@@ -77,10 +47,11 @@ std::string outputKey(const std::string &path) {
     return fs::absolute(path, ec).lexically_normal().string();
 }
 
-// Fills in each task's output. Inputs that would share an output name (a.emf
-// and a.wmf) are each named after their whole file name instead (a.emf.png,
-// a.wmf.png); any that still collide fail.
-void assignOutputs(std::vector<Task> &tasks, const std::string &output, const std::string &outDir) {
+// Fills in each task's output: the input's name with its extension replaced
+// by .png, beside it or in --out-dir. Two inputs with one output (a.emf and
+// a.wmf) cannot both have it: the first keeps it, the later ones fail.
+void assignOutputs(std::vector<Task> &tasks, std::string output, const std::string &outDir) {
+    if (output.empty() && tasks.size() == 1 && tasks[0].input == "-") output = "-";
     if (!output.empty()) {
         if (tasks.size() != 1)
             throw UsageError{"-o names one output file, but there are " +
@@ -88,25 +59,18 @@ void assignOutputs(std::vector<Task> &tasks, const std::string &output, const st
         tasks[0].output = output;
         return;
     }
-    const auto place = [&outDir](const Task &t, const std::string &name) {
-        const fs::path dir = outDir.empty() ? fs::path(t.input).parent_path() : fs::path(outDir);
-        return (dir / name).string();
-    };
-    std::map<std::string, size_t> uses;
-    for (Task &t : tasks) {
-        t.output = place(t, pngNameFor(t.input));
-        if (t.failure.empty()) ++uses[outputKey(t.output)];
-    }
     std::map<std::string, size_t> taken;
     for (size_t i = 0; i < tasks.size(); ++i) {
         Task &t = tasks[i];
+        const fs::path dir = outDir.empty() ? fs::path(t.input).parent_path()
+                                            : fs::path(outDir) / t.subdir;
+        t.output = (dir / pngNameFor(t.input)).string();
         if (!t.failure.empty()) continue;
-        if (uses[outputKey(t.output)] > 1)
-            t.output = place(t, fs::path(t.input).filename().string() + ".png");
         const auto [it, fresh] = taken.emplace(outputKey(t.output), i);
         if (!fresh)
-            t.failure = "its output " + t.output + " is also the output of " +
-                        tasks[it->second].input + "; render it with -o or into another --out-dir";
+            t.failure = "not rendered: " + tasks[it->second].input + " has the same output " +
+                        t.output + " (outputs are named after the input without its extension); "
+                        "render this one with -o FILE or into another --out-dir";
     }
 }
 
@@ -201,6 +165,10 @@ int main(int argc, char **argv) {
     CLI::App app{"Renders Windows metafiles (EMF, WMF, placeable WMF) to PNG, anti-aliased,\n"
                  "and describes what they hold.",
                  "vellora"};
+    // Usage errors read like every other message of the command.
+    app.failure_message([](const CLI::App *, const CLI::Error &e) {
+        return std::string("vellora: ") + e.what() + "\nvellora: run `vellora --help` for the usage\n";
+    });
     app.set_version_flag("--version", std::string("vellora ") + VELLORA_VERSION);
     app.require_subcommand(1);
     app.footer("Run `vellora COMMAND --help` for a command's options; the manual is vellora(1).\n"
@@ -210,9 +178,12 @@ int main(int argc, char **argv) {
     // ---- render
     CLI::App *render = app.add_subcommand("render", "Render metafiles to PNG files.");
     render->footer(
-        "Outputs are written to a temporary file and renamed into place; an existing output\n"
-        "is replaced only with --force, and an input file is never written. A directory\n"
-        "given as INPUT stands for the .emf, .wmf and .apm files directly inside it.\n"
+        "Outputs are written to a temporary file and renamed into place; the file named with\n"
+        "-o is replaced, a batch's existing outputs only with --force, and an input file is\n"
+        "never written. A directory given as INPUT stands for the .emf, .wmf, .apm, .emz and\n"
+        ".wmz files directly inside it (with -r, below it); .emz and .wmz files (gzip) are\n"
+        "inflated as they are read; - reads standard input (the PNG then goes to standard output\n"
+        "unless -o names a file).\n"
         "Several inputs give a progress bar on a terminal (a line per file otherwise) and a\n"
         "summary; a file that fails is named with the reason and the batch goes on.");
     std::vector<std::string> inputs;
@@ -220,8 +191,10 @@ int main(int argc, char **argv) {
     int width = 0, height = 0;
     unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
     RenderOptions opts;
-    bool quiet = false;
-    render->add_option("INPUT", inputs, "Metafile files (EMF, WMF or placeable WMF) or directories")
+    bool quiet = false, recursive = false;
+    render->add_option("INPUT", inputs,
+                       "Metafile files (EMF, WMF or placeable WMF, gzip-compressed too) or\n"
+                       "directories; - is standard input")
         ->required()
         ->type_name("FILE|DIR");
     CLI::Option *outputOpt = render->add_option(
@@ -259,6 +232,9 @@ int main(int argc, char **argv) {
                        "Turn the picture counterclockwise by DEGREES about the middle of the output;\n"
                        "the output keeps its size and what the turn moves outside is cut off")
         ->type_name("DEGREES");
+    render->add_flag("--rotate-fit", opts.rotateFit,
+                     "With --rotate: grow the output to the bounding box of the turned picture,\n"
+                     "which keeps its scale, instead of cutting off what turns outside");
     render->add_option("--crop", crop,
                        "Show only the window X0,Y0,X1,Y1 of the picture, in fractions of its width\n"
                        "and height (0,0,1,1 is all of it); the natural size shrinks to match")
@@ -270,7 +246,7 @@ int main(int argc, char **argv) {
         ->capture_default_str();
     render->add_option("--background", background,
                        "Colour under the picture: transparent, #rgb, #rrggbb, #rrggbbaa,\n"
-                       "rgb(r,g,b), rgba(r,g,b,a) or a CSS basic name. An opaque colour gives an\n"
+                       "rgb(r,g,b), rgba(r,g,b,a) or a CSS colour name. An opaque colour gives an\n"
                        "RGB PNG; otherwise the PNG keeps each pixel's alpha")
         ->type_name("COLOR")
         ->capture_default_str();
@@ -278,7 +254,11 @@ int main(int argc, char **argv) {
         ->check(CLI::Range(1u, 1024u))
         ->type_name("N")
         ->default_str("number of cores");
-    render->add_flag("-f,--force", opts.force, "Replace outputs that exist");
+    render->add_flag("-r,--recursive", recursive,
+                     "Directories stand for the metafiles in all their subfolders too; in\n"
+                     "--out-dir the outputs keep the subfolders");
+    render->add_flag("-f,--force", opts.force,
+                     "Replace outputs of a batch that exist (the file named with -o always is)");
     render->add_option("--png-compression", opts.png.zlibLevel,
                        "zlib level of the PNG files, 0 (none) to 9 (smallest, slowest)")
         ->check(CLI::Range(0, 9))
@@ -297,7 +277,15 @@ int main(int argc, char **argv) {
                 "player does not draw.");
     std::vector<std::string> infoInputs;
     double infoDpi = 96;
-    info->add_option("INPUT", infoInputs, "Metafile files")->required()->type_name("FILE");
+    bool infoJson = false, infoRecursive = false;
+    info->add_option("INPUT", infoInputs,
+                     "Metafile files or directories (the metafiles inside, as for render);\n"
+                     "- is standard input")
+        ->required()
+        ->type_name("FILE|DIR");
+    info->add_flag("-r,--recursive", infoRecursive, "Directories stand for the metafiles in all their subfolders too");
+    info->add_flag("--json", infoJson,
+                   "Print a JSON array with one object per file, holding the facts of the text");
     info->add_option("--dpi", infoDpi, "Resolution for the natural size")
         ->check(CLI::Range(1.0, 10000.0))
         ->type_name("DPI")
@@ -310,9 +298,21 @@ int main(int argc, char **argv) {
     }
 
     if (info->parsed()) {
+        if (std::count(infoInputs.begin(), infoInputs.end(), "-") > 1) {
+            std::fprintf(stderr, "vellora: - (standard input) can be read once\n");
+            return kExitUsage;
+        }
         bool ok = true, separate = false;
-        for (const std::string &path : infoInputs)
-            ok = describeFile(path, infoDpi, stdout, &separate) && ok;
+        if (infoJson) std::fputs("[\n", stdout);
+        for (const Input &in : expandInputs(infoInputs, infoRecursive)) {
+            if (!in.failure.empty()) {
+                reportProblem(in.path, in.failure, infoJson, stdout, &separate);
+                ok = false;
+            } else {
+                ok = describeFile(in.path, infoDpi, infoJson, stdout, &separate) && ok;
+            }
+        }
+        if (infoJson) std::fputs(separate ? "\n]\n" : "]\n", stdout);
         return ok ? 0 : kExitFailed;
     }
 
@@ -328,7 +328,15 @@ int main(int argc, char **argv) {
         if (!parseColour(background, &opts.background))
             throw UsageError{"--background " + background +
                              ": not a colour (try transparent, white, #rrggbb or rgba(0,0,0,0.5))"};
-        tasks = expandInputs(inputs);
+        // An output the user named is what they asked for; only a batch's
+        // derived names are left alone when they exist.
+        if (!output.empty()) opts.force = true;
+        if (std::count(inputs.begin(), inputs.end(), "-") && inputs.size() > 1)
+            throw UsageError{"- (standard input) must be the only INPUT"};
+        if (inputs == std::vector<std::string>{"-"} && !outDir.empty())
+            throw UsageError{"standard input has no name to derive an output from; use -o FILE"};
+        for (Input &in : expandInputs(inputs, recursive))
+            tasks.push_back({std::move(in.path), {}, std::move(in.failure), std::move(in.subdir)});
         assignOutputs(tasks, output, outDir);
         if (!outDir.empty()) {
             std::error_code ec;
@@ -336,6 +344,12 @@ int main(int argc, char **argv) {
             if (ec) {
                 throw UsageError{"--out-dir " + outDir + ": cannot create it: " +
                                  errnoText(ec.value())};
+            }
+            // The subfolders a recursive walk mirrors.
+            for (Task &t : tasks) {
+                if (t.subdir.empty() || !t.failure.empty()) continue;
+                fs::create_directories(fs::path(t.output).parent_path(), ec);
+                if (ec) t.failure = "cannot create the folder for " + t.output + ": " + errnoText(ec.value());
             }
         }
     } catch (const UsageError &e) {

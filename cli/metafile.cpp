@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -147,7 +150,93 @@ const char *formatName(Format f) {
     return "?";
 }
 
-std::string readWholeFile(const std::string &path, std::vector<uint8_t> *out) {
+namespace {
+
+// Compressed metafiles hold many similar records and inflate well, but not
+// beyond this; more is a decompression bomb. Small files get some room.
+constexpr uint64_t kMaxInflateRatio = 200;
+constexpr uint64_t kMinInflateLimit = uint64_t(16) << 20;
+
+// Standard input, whatever it is (a pipe, a file, a terminal), up to the
+// library's file limit.
+std::string readStandardInput(std::vector<uint8_t> *out) {
+    std::string reason;
+    uint8_t buf[1 << 16];
+    for (;;) {
+        const ssize_t r = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+            reason = "cannot read: " + errnoText(errno);
+            break;
+        }
+        if (r == 0) break;
+        if (out->size() + size_t(r) > limits::kMaxFileBytes) {
+            reason = "too large (more than the limit of " +
+                     std::to_string(limits::kMaxFileBytes >> 20) + " MiB)";
+            break;
+        }
+        try {
+            out->insert(out->end(), buf, buf + r);
+        } catch (const std::bad_alloc &) {
+            reason = "out of memory";
+            break;
+        }
+    }
+    if (reason.empty() && out->empty()) reason = "empty file";
+    if (!reason.empty()) out->clear();
+    return reason;
+}
+
+// Inflates gzip data (.emz, .wmz: one or more members) into `out`, never
+// beyond the library's file limit nor beyond what a metafile compresses to.
+std::string gunzip(const std::vector<uint8_t> &in, std::vector<uint8_t> *out) {
+    const uint64_t limit = std::min<uint64_t>(
+        limits::kMaxFileBytes, std::max<uint64_t>(kMinInflateLimit, in.size() * kMaxInflateRatio));
+    z_stream z{};
+    if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) return "out of memory";
+    z.next_in = const_cast<Bytef *>(in.data());
+    z.avail_in = uInt(in.size());  // the file limit keeps it within 32 bits
+    std::string reason;
+    uint8_t buf[1 << 16];
+    for (;;) {
+        z.next_out = buf;
+        z.avail_out = sizeof buf;
+        const int rc = inflate(&z, Z_NO_FLUSH);
+        const size_t got = sizeof buf - z.avail_out;
+        if (out->size() + got > limit) {
+            reason = limit == limits::kMaxFileBytes
+                         ? "too large: it inflates to more than the limit of " +
+                               std::to_string(limits::kMaxFileBytes >> 20) + " MiB"
+                         : "inflates to more than " + std::to_string(kMaxInflateRatio) +
+                               " times its size, which no metafile does";
+            break;
+        }
+        try {
+            out->insert(out->end(), buf, buf + got);
+        } catch (const std::bad_alloc &) {
+            reason = "out of memory";
+            break;
+        }
+        if (rc == Z_STREAM_END) {
+            // Another member may follow; anything else after the end is ignored.
+            if (z.avail_in < 2 || z.next_in[0] != 0x1F || z.next_in[1] != 0x8B) break;
+            inflateReset(&z);
+        } else if (rc == Z_BUF_ERROR && z.avail_in == 0) {
+            reason = "damaged gzip data: it ends early";
+            break;
+        } else if (rc != Z_OK) {
+            reason = std::string("damaged gzip data: ") + (z.msg ? z.msg : "inflate failed");
+            break;
+        }
+    }
+    inflateEnd(&z);
+    if (reason.empty() && out->empty()) reason = "empty file (gzip data that holds nothing)";
+    if (!reason.empty()) out->clear();
+    return reason;
+}
+
+std::string readRaw(const std::string &path, std::vector<uint8_t> *out) {
+    if (path == "-") return readStandardInput(out);
     // Non-blocking, so that a FIFO given by mistake cannot hang the batch.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return "cannot open: " + errnoText(errno);
@@ -186,6 +275,19 @@ std::string readWholeFile(const std::string &path, std::vector<uint8_t> *out) {
     ::close(fd);
     if (!reason.empty()) out->clear();
     return reason;
+}
+
+}  // namespace
+
+std::string readWholeFile(const std::string &path, std::vector<uint8_t> *out, size_t *packed) {
+    if (packed) *packed = 0;
+    std::string reason = readRaw(path, out);
+    if (!reason.empty() || out->size() < 2 || (*out)[0] != 0x1F || (*out)[1] != 0x8B)
+        return reason;
+    std::vector<uint8_t> compressed;
+    compressed.swap(*out);
+    if (packed) *packed = compressed.size();
+    return gunzip(compressed, out);
 }
 
 Scan scanMetafile(const uint8_t *data, size_t size) {

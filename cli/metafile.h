@@ -17,9 +17,12 @@ enum class Format { Emf, PlaceableWmf, Wmf };
 
 const char *formatName(Format f);
 
-// Reads the whole regular file at `path`. On failure returns a reason a
-// person can act on ("cannot open: permission denied", "empty file", ...).
-std::string readWholeFile(const std::string &path, std::vector<uint8_t> *out);
+// Reads the whole regular file at `path` ("-": standard input), inflated
+// when it is gzip data (.emz, .wmz); `*packed` is then its compressed size,
+// else 0. On failure returns a reason a person can act on ("cannot open:
+// permission denied", "empty file", ...).
+std::string readWholeFile(const std::string &path, std::vector<uint8_t> *out,
+                          size_t *packed = nullptr);
 
 struct Scan {
     Format format = Format::Wmf;

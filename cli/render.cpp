@@ -54,6 +54,106 @@ struct Resources {
 
 }  // namespace
 
+namespace {
+
+// The library turns the picture about the middle of its target and cuts off
+// what leaves it, and its crop window stays inside the picture. To show the
+// whole turned picture, the frame in the EMF header is widened, a crop window of it puts the picture, at its scale, into a target
+// that holds both the picture and its turned self, and the turned picture's
+// bounding box is cut out of the result, masked to the turned picture.
+struct FitPlan {
+    int targetW = 0, targetH = 0;  // what the library draws
+    int cutX = 0, cutY = 0, cutW = 0, cutH = 0;
+    double crop[4] = {0, 0, 1, 1};
+    // The rotation as the library's resampler applies it: output point o
+    // shows canvas point (R(o - c) + c), in output pixels.
+    double cx = 0, cy = 0, cosA = 1, sinA = 0;
+    double px0 = 0, py0 = 0, px1 = 0, py1 = 0;  // the picture before turning
+};
+
+void turn(const FitPlan &f, double x, double y, double *qx, double *qy) {
+    x -= f.cx;
+    y -= f.cy;
+    *qx = x * f.cosA - y * f.sinA + f.cx;
+    *qy = x * f.sinA + y * f.cosA + f.cy;
+}
+
+// Sizes and placements in output pixels for a w x h picture turned by `angle`.
+std::string planFit(int w, int h, double angle, FitPlan *f) {
+    f->cosA = std::cos(angle);
+    f->sinA = std::sin(angle);
+    const double ew = std::fabs(w * f->cosA) + std::fabs(h * f->sinA);
+    const double eh = std::fabs(w * f->sinA) + std::fabs(h * f->cosA);
+    // Rounding noise of the sine must not add a pixel (a quarter turn is exact).
+    f->cutW = int(std::ceil(ew - 1e-6));
+    f->cutH = int(std::ceil(eh - 1e-6));
+    // Odd, so that the resampler's centre, (size + 1) / 2 rounded down, is whole and central.
+    f->targetW = std::max(w, f->cutW) + 5 - (std::max(w, f->cutW) % 2);
+    f->targetH = std::max(h, f->cutH) + 5 - (std::max(h, f->cutH) % 2);
+    if (!drawableSize(f->targetW, f->targetH))
+        return std::to_string(w) + " x " + std::to_string(h) + " pixels turned to fit need " +
+               std::to_string(f->targetW) + " x " + std::to_string(f->targetH) +
+               ", more than the library draws at once";
+    f->cx = double((2 * f->targetW + 2) / 4);
+    f->cy = double((2 * f->targetH + 2) / 4);
+    // The turned picture's middle on a pixel corner or a pixel centre, as its
+    // size needs, so that the cut holds it exactly.
+    const double tx = f->cx + (f->cutW % 2 ? 0.5 : 0.0), ty = f->cy + (f->cutH % 2 ? 0.5 : 0.0);
+    f->cutX = int(std::lround(tx - f->cutW / 2.0));
+    f->cutY = int(std::lround(ty - f->cutH / 2.0));
+    double mx, my;
+    turn(*f, tx, ty, &mx, &my);
+    f->px0 = mx - w / 2.0;
+    f->px1 = mx + w / 2.0;
+    f->py0 = my - h / 2.0;
+    f->py1 = my + h / 2.0;
+    return {};
+}
+
+bool frameOf(HENHMETAFILE mf, ENHMETAHEADER *h) {
+    return mf && VelloraGetEnhMetaFileHeader(mf, sizeof *h, h) == sizeof *h;
+}
+
+// A handle for the picture with a frame that holds `want` (frame units, in
+// the frame's own directions), or null.
+HENHMETAFILE widened(const Scan &scan, const std::vector<uint8_t> &bytes, const ENHMETAHEADER &h,
+                     const double want[4]) {
+    const Payload p = payloadOf(scan, bytes);
+    std::vector<uint8_t> data(p.data, p.data + p.size);
+    if (scan.format == Format::Emf) {
+        const bool ltr = h.rclFrame.right >= h.rclFrame.left, ttb = h.rclFrame.bottom >= h.rclFrame.top;
+        const double edge[4] = {ltr ? std::floor(want[0]) : std::ceil(want[0]),
+                                ttb ? std::floor(want[1]) : std::ceil(want[1]),
+                                ltr ? std::ceil(want[2]) : std::floor(want[2]),
+                                ttb ? std::ceil(want[3]) : std::floor(want[3])};
+        for (int i = 0; i < 4; ++i) {
+            if (!(std::fabs(edge[i]) < 2e9)) return nullptr;
+            const int32_t v = int32_t(edge[i]);
+            std::memcpy(data.data() + 24 + 4 * i, &v, 4);  // rclFrame
+        }
+        return VelloraSetEnhMetaFileBits(unsigned(data.size()), data.data());
+    }
+    return nullptr;
+}
+
+// The share of output pixel (x, y) that the turned picture covers.
+double coverage(const FitPlan &f, int x, int y) {
+    double qx, qy;
+    turn(f, x + 0.5, y + 0.5, &qx, &qy);
+    const double inside = std::min({qx - f.px0, f.px1 - qx, qy - f.py0, f.py1 - qy});
+    if (inside >= 0.75) return 1;
+    if (inside <= -0.75) return 0;
+    int in = 0;
+    for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i) {
+            turn(f, x + (i + 0.5) / 4, y + (j + 0.5) / 4, &qx, &qy);
+            in += qx >= f.px0 && qx < f.px1 && qy >= f.py0 && qy < f.py1;
+        }
+    return in / 16.0;
+}
+
+}  // namespace
+
 std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *h,
                        std::string *notice) {
     const double cw = o.crop[2] - o.crop[0], ch = o.crop[3] - o.crop[1];
@@ -159,6 +259,53 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     int w = 0, h = 0;
     out.reason = outputSize(o, pic, &w, &h, &out.notice);
     if (!out.reason.empty()) return out;
+    const double angle = o.rotateDegrees * kPi / 180.0;
+    double crop[4] = {o.crop[0], o.crop[1], o.crop[2], o.crop[3]};
+    FitPlan fit;
+    if (o.rotateFit && scan.format != Format::Emf) {
+        out.reason = "--rotate-fit turns EMF files only so far";
+        return out;
+    }
+    if (o.rotateFit) {
+        out.reason = planFit(w, h, angle, &fit);
+        if (!out.reason.empty()) return out;
+        ENHMETAHEADER hd{};
+        if (!frameOf(res.metafile, &hd)) {
+            out.reason = "cannot turn it to fit: the library gives no frame for it";
+            return out;
+        }
+        // The picture (the crop window of the frame) in frame units, and the
+        // part of the frame the target shows.
+        const RECT &F = hd.rclFrame;
+        const double fx0 = F.left + o.crop[0] * (double(F.right) - F.left);
+        const double fy0 = F.top + o.crop[1] * (double(F.bottom) - F.top);
+        const double sx = (o.crop[2] - o.crop[0]) * (double(F.right) - F.left) / w;
+        const double sy = (o.crop[3] - o.crop[1]) * (double(F.bottom) - F.top) / h;
+        const double want[4] = {fx0 + (0.5 - fit.px0) * sx, fy0 + (0.5 - fit.py0) * sy,
+                                fx0 + (fit.targetW + 0.5 - fit.px0) * sx,
+                                fy0 + (fit.targetH + 0.5 - fit.py0) * sy};
+        HENHMETAFILE wide = widened(scan, bytes, hd, want);
+        ENHMETAHEADER wh{};
+        if (!frameOf(wide, &wh)) {
+            if (wide) VelloraDeleteEnhMetaFile(wide);
+            out.reason = "cannot turn it to fit: its frame cannot be widened";
+            return out;
+        }
+        VelloraDeleteEnhMetaFile(res.metafile);
+        res.metafile = wide;
+        const RECT &G = wh.rclFrame;
+        crop[0] = (want[0] - G.left) / (double(G.right) - G.left);
+        crop[1] = (want[1] - G.top) / (double(G.bottom) - G.top);
+        crop[2] = (want[2] - G.left) / (double(G.right) - G.left);
+        crop[3] = (want[3] - G.top) / (double(G.bottom) - G.top);
+        for (double c : crop)
+            if (!(c >= -1e-9 && c <= 1 + 1e-9)) {
+                out.reason = "cannot turn it to fit: its frame cannot be widened enough";
+                return out;
+            }
+        w = fit.targetW;
+        h = fit.targetH;
+    }
     bytes.clear();
     bytes.shrink_to_fit();
 
@@ -173,9 +320,8 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     }
     res.dc = VelloraCreateBitmapDC(pixels.data(), w, h, 4 * w);
     const RECT rect{0, 0, w - 1, h - 1};
-    const double angle = o.rotateDegrees * kPi / 180.0;
-    if (!res.dc || !Vellora(res.dc, res.metafile, &rect, o.key, angle, o.crop[0], o.crop[1],
-                            o.crop[2], o.crop[3])) {
+    if (!res.dc || !Vellora(res.dc, res.metafile, &rect, o.key, angle, crop[0], crop[1], crop[2],
+                            crop[3])) {
         out.reason = "the library could not draw it at " + std::to_string(w) + " x " +
                      std::to_string(h) + " pixels";
         return out;
@@ -194,8 +340,24 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     const auto *bgra = reinterpret_cast<const uint8_t *>(pixels.data());
     PngSettings png = o.png;
     png.dpi = o.dpi;
+    const size_t stride = size_t(w) * 4;
+    if (o.rotateFit) {
+        // Only the turned picture, in its bounding box.
+        for (int y = 0; y < fit.cutH; ++y)
+            for (int x = 0; x < fit.cutW; ++x) {
+                const int ox = fit.cutX + x, oy = fit.cutY + y;
+                const double c = coverage(fit, ox, oy);
+                if (c >= 1) continue;
+                auto *px = reinterpret_cast<uint8_t *>(&pixels[size_t(oy) * w + ox]);
+                for (int i = 0; i < 4; ++i) px[i] = uint8_t(std::lround(px[i] * c));
+            }
+        bgra += size_t(fit.cutY) * stride + size_t(fit.cutX) * 4;
+        w = fit.cutW;
+        h = fit.cutH;
+    }
+
     if (toStdout) {
-        out.reason = encodePng(stdout, bgra, w, h, size_t(w) * 4, o.background, png);
+        out.reason = encodePng(stdout, bgra, w, h, stride, o.background, png);
         if (out.reason.empty() && std::fflush(stdout) != 0)
             out.reason = "cannot write to standard output: " + errnoText(errno);
         if (!out.reason.empty()) return out;
@@ -203,7 +365,7 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
         AtomicFile file;
         out.reason = file.open(output);
         if (!out.reason.empty()) return out;
-        out.reason = encodePng(file.stream(), bgra, w, h, size_t(w) * 4, o.background, png);
+        out.reason = encodePng(file.stream(), bgra, w, h, stride, o.background, png);
         if (!out.reason.empty()) return out;
         switch (file.commit(o.force, &out.reason)) {
         case AtomicFile::Commit::Done: break;

@@ -22,6 +22,7 @@ struct RenderOptions {
     bool keepAspect = false;
     double dpi = 96;
     double rotateDegrees = 0;
+    bool rotateFit = false;         // grow the output to hold the whole turned picture
     double crop[4] = {0, 0, 1, 1};  // normalised: ordered and inside 0..1
     int key = 255;
     Colour background;              // alpha 0: transparent

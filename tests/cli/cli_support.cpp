@@ -42,12 +42,15 @@ int waitStatus(pid_t pid) {
 
 }  // namespace
 
-Outcome vellora(const std::vector<std::string> &args, const std::string &cwd, bool asNobody) {
+namespace {
+
+Outcome run(const std::vector<std::string> &args, const std::string &cwd, bool asNobody,
+            const std::string &inPath) {
     TempDir capture;
     const std::string outPath = capture / "out", errPath = capture / "err";
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const int in = ::open("/dev/null", O_RDONLY);
+        const int in = ::open(inPath.c_str(), O_RDONLY);
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (in < 0 || out < 0 || err < 0) ::_exit(126);
@@ -64,6 +67,18 @@ Outcome vellora(const std::vector<std::string> &args, const std::string &cwd, bo
     r.out = readFile(outPath);
     r.err = readFile(errPath);
     return r;
+}
+
+}  // namespace
+
+Outcome vellora(const std::vector<std::string> &args, const std::string &cwd, bool asNobody) {
+    return run(args, cwd, asNobody, "/dev/null");
+}
+
+Outcome velloraWithInput(const std::vector<std::string> &args, const std::vector<uint8_t> &input) {
+    TempDir in;
+    writeFile(in / "stdin", input);
+    return run(args, {}, false, in / "stdin");
 }
 
 Outcome velloraInterrupted(const std::vector<std::string> &args,

@@ -19,6 +19,9 @@ struct Outcome {
 Outcome vellora(const std::vector<std::string> &args, const std::string &cwd = {},
                 bool asNobody = false);
 
+// As vellora(), with `input` on standard input.
+Outcome velloraWithInput(const std::vector<std::string> &args, const std::vector<uint8_t> &input);
+
 // As vellora(), sending SIGINT once `ready()` turns true (polled every 10 ms
 // for up to a minute).
 Outcome velloraInterrupted(const std::vector<std::string> &args,

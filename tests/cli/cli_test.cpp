@@ -1,6 +1,7 @@
 // The `vellora` command, run as a user runs it: options, outputs, batches,
 // failures and the files it writes.
 #include <gtest/gtest.h>
+#include <zlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +48,21 @@ std::vector<uint8_t> discEmf(uint32_t colour) {
 
 std::vector<uint8_t> text(const std::string &s) { return {s.begin(), s.end()}; }
 
+// `data` as a gzip file, as office suites write .emz and .wmz.
+std::vector<uint8_t> gzipped(const std::vector<uint8_t> &data) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY), Z_OK);
+    std::vector<uint8_t> out(deflateBound(&z, uLong(data.size())) + 32);
+    z.next_in = const_cast<Bytef *>(data.data());
+    z.avail_in = uInt(data.size());
+    z.next_out = out.data();
+    z.avail_out = uInt(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
 // The long options (--name) a help text mentions.
 std::set<std::string> longOptions(const std::string &help) {
     std::set<std::string> found;
@@ -78,6 +94,59 @@ bool physOf(const std::string &png, uint32_t *x, uint32_t *y, int *unit) {
         at += 12 + size_t(length);  // length, type, data, CRC
     }
     return false;
+}
+
+// Whether every line of a message text starts with the command's name.
+::testing::AssertionResult eachLineNamesTheCommand(const std::string &err) {
+    size_t at = 0;
+    while (at < err.size()) {
+        const size_t end = err.find('\n', at);
+        const std::string line = err.substr(at, end == std::string::npos ? end : end - at);
+        if (line.compare(0, 9, "vellora: ") != 0)
+            return ::testing::AssertionFailure() << "line without vellora: \"" << line << "\"";
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Whether `s` from `*at` on is one JSON value (then `*at` is past it).
+bool jsonValue(const std::string &s, size_t *at) {
+    const auto ws = [&] { while (*at < s.size() && std::isspace(static_cast<unsigned char>(s[*at]))) ++*at; };
+    const auto eat = [&](char c) { ws(); return *at < s.size() && s[*at] == c ? (++*at, true) : false; };
+    ws();
+    if (*at >= s.size()) return false;
+    const char c = s[*at];
+    if (c == '"') {
+        for (++*at; *at < s.size() && s[*at] != '"'; ++*at) {
+            if (static_cast<unsigned char>(s[*at]) < 0x20) return false;
+            if (s[*at] == '\\' && (++*at >= s.size() || !std::strchr("\"\\/bfnrtu", s[*at]))) return false;
+        }
+        return *at < s.size() && (++*at, true);
+    }
+    if (c == '{' || c == '[') {
+        ++*at;
+        if (eat(c == '{' ? '}' : ']')) return true;
+        do {
+            if (c == '{' && !(jsonValue(s, at) && eat(':'))) return false;
+            if (!jsonValue(s, at)) return false;
+        } while (eat(','));
+        return eat(c == '{' ? '}' : ']');
+    }
+    for (const char *word : {"true", "false", "null"})
+        if (s.compare(*at, std::strlen(word), word) == 0) return *at += std::strlen(word), true;
+    char *end = nullptr;
+    std::strtod(s.c_str() + *at, &end);
+    if (end == s.c_str() + *at) return false;
+    *at = size_t(end - s.c_str());
+    return true;
+}
+
+bool isJson(const std::string &s) {
+    size_t at = 0;
+    if (!jsonValue(s, &at)) return false;
+    while (at < s.size() && std::isspace(static_cast<unsigned char>(s[at]))) ++at;
+    return at == s.size();
 }
 
 bool near(int a, int b, int tolerance) { return std::abs(a - b) <= tolerance; }
@@ -152,11 +221,20 @@ TEST_F(Cli, HelpNamesBothCommands) {
     EXPECT_NE(r.out.find("info"), std::string::npos);
 }
 
-TEST_F(Cli, EveryOptionInHelpIsInTheManPage) {
+TEST_F(Cli, ManPageFollowsHelpAndVersion) {
     const std::string man = readFile(sourcePath("docs/vellora.1"));
     ASSERT_FALSE(man.empty());
-    for (const char *command : {"render", "info"}) {
-        const Outcome r = vellora({command, "--help"});
+    // The header names the version --version prints.
+    const Outcome version = vellora({"--version"});
+    EXPECT_EQ(version.status, 0);
+    ASSERT_FALSE(version.out.empty());
+    const std::string header = man.substr(0, man.find('\n'));
+    EXPECT_NE(header.find("\"" + version.out.substr(0, version.out.find('\n')) + "\""),
+              std::string::npos)
+        << header << " against " << version.out;
+    // The command's own options, then each subcommand's.
+    for (const char *command : {"", "render", "info"}) {
+        const Outcome r = *command ? vellora({command, "--help"}) : vellora({"--help"});
         EXPECT_EQ(r.status, 0);
         const std::set<std::string> options = longOptions(r.out);
         EXPECT_GE(options.size(), command == std::string("render") ? 14u : 2u) << r.out;
@@ -191,7 +269,10 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
         {"render", in, "--rotate", "nan"},
         {"render", in, "--rotate", "1e300"},
         {"render", in, "--width", "0"},
+        {"render", in, "--width", "65536"},
         {"render", in, in2, "-o", dir / "x.png"},
+        {"render", "-", in},
+        {"render", "-", "--out-dir", dir / "d"},
         {"render", in, "-o", dir / "x.png", "--out-dir", dir / "d"},
         {"frobnicate"},
     };
@@ -199,6 +280,7 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
         const Outcome r = vellora(args);
         EXPECT_EQ(r.status, 2) << args.back() << ": " << r.err;
         EXPECT_FALSE(r.err.empty());
+        EXPECT_TRUE(eachLineNamesTheCommand(r.err)) << args.back();
     }
     EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"a.emf", "b.emf"}));
 }
@@ -408,6 +490,29 @@ TEST_F(Cli, RotateTurnsCounterclockwise) {
     EXPECT_TRUE(pixelIs(half, 76, 48, 255, 0, 0, 255));
 }
 
+TEST_F(Cli, RotateFitGrowsTheOutputToTheWholeTurnedPicture) {
+    REQUIRE_DRAWING();
+    const std::string in = put("halves.emf", halvesEmf());
+    const Image plain = render({in, "--width", "200"});
+    const Image turned = render({in, "--width", "200", "--rotate", "90", "--rotate-fit"});
+    ASSERT_EQ(turned.width, plain.height);
+    ASSERT_EQ(turned.height, plain.width);
+    // A quarter turn counterclockwise: the right (blue) half on top, every corner drawn.
+    const int r = turned.width - 2, b = turned.height - 2;
+    EXPECT_TRUE(pixelIs(turned, 1, 1, 0, 0, 255, 255));
+    EXPECT_TRUE(pixelIs(turned, r, 1, 0, 0, 255, 255));
+    EXPECT_TRUE(pixelIs(turned, 1, b, 255, 0, 0, 255));
+    EXPECT_TRUE(pixelIs(turned, r, b, 255, 0, 0, 255));
+    // Any other angle: the bounding box of the turned picture, transparent
+    // where it is not, and the picture's middle where it was.
+    const Image slanted = render({in, "--width", "200", "--rotate", "30", "--rotate-fit"});
+    const double c = std::cos(3.14159265358979323846 / 6), s = 0.5;
+    EXPECT_EQ(slanted.width, int(std::ceil(200 * c + 100 * s - 1e-6)));
+    EXPECT_EQ(slanted.height, int(std::ceil(200 * s + 100 * c - 1e-6)));
+    EXPECT_TRUE(pixelIs(slanted, 1, 1, 0, 0, 0, 0, 0));
+    EXPECT_EQ(slanted.at(slanted.width / 2, slanted.height / 2)[3], 255);
+}
+
 TEST_F(Cli, KeyIsTheAlphaOfPaintedPixels) {
     REQUIRE_DRAWING();
     const std::string in = put("disc.emf", discEmf(rgb(200, 100, 50)));
@@ -499,6 +604,19 @@ TEST_F(Cli, TranslucentBackgroundKeepsAlpha) {
     EXPECT_TRUE(pixelIs(img, 48, 48, 200, 100, 50, 255, 0));
 }
 
+TEST_F(Cli, CssColourNamesAreTheirHexColours) {
+    const std::string in = put("disc.emf", discEmf(rgb(200, 100, 50)));
+    const auto png = [&](const std::string &colour) {
+        const Outcome r = vellora({"render", in, "-o", "-", "--width", "16", "--background", colour});
+        EXPECT_EQ(r.status, 0) << colour << ": " << r.err;
+        return r.out;
+    };
+    const std::pair<const char *, const char *> names[] = {
+        {"aliceblue", "#f0f8ff"},     {"RebeccaPurple", "#663399"}, {"darkslategrey", "#2f4f4f"},
+        {"lightgoldenrodyellow", "#fafad2"}, {"yellowgreen", "#9acd32"}, {"transparent", "#0000"}};
+    for (const auto &[name, hex] : names) EXPECT_EQ(png(name), png(hex)) << name;
+}
+
 TEST_F(Cli, TransparentPngOverWhiteMatchesWhiteBackground) {
     REQUIRE_DRAWING();
     const std::string in = put("disc.emf", discEmf(rgb(30, 140, 220)));
@@ -527,6 +645,71 @@ TEST_F(Cli, WritesPngToStandardOutput) {
     EXPECT_EQ(img.height, 20);
 }
 
+TEST_F(Cli, DashReadsTheMetafileFromStandardInput) {
+    const std::vector<uint8_t> emf = halvesEmf();
+    // Without -o the PNG goes to standard output, as with -o -.
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"render", "-", "--width", "40"},
+          std::vector<std::string>{"render", "-", "--width", "40", "-o", "-"}}) {
+        const Outcome r = velloraWithInput(args, emf);
+        EXPECT_EQ(r.status, 0) << r.err;
+        Image img;
+        ASSERT_TRUE(readPngBytes(r.out, &img)) << ::testing::PrintToString(args);
+        EXPECT_EQ(img.width, 40);
+        EXPECT_EQ(img.height, 20);
+    }
+    Outcome r = velloraWithInput({"render", "-", "-o", dir / "in.png"}, emf);
+    EXPECT_EQ(r.status, 0) << r.err;
+    Image img;
+    EXPECT_TRUE(readPng(dir / "in.png", &img));
+    EXPECT_EQ(img.width, 192);
+    r = velloraWithInput({"render", "-"}, text("not a picture"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("vellora: standard input: not a metafile"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, CompressedMetafilesAreReadLikeTheirContent) {
+    const std::vector<uint8_t> emf = halvesEmf();
+    const std::vector<uint8_t> wmf = placeable(wmfBytes({{0x020C, {100, 100}}}), 1440, 720, 1440);
+    TempDir in;
+    writeFile(in / "e.emz", gzipped(emf));
+    writeFile(in / "w.wmz", gzipped(wmf));
+    // A directory picks them up, and each PNG is that of the plain file.
+    Outcome r = vellora({"render", in.path(), "--out-dir", dir / "z"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listDir(dir / "z"), (std::vector<std::string>{"e.png", "w.png"}));
+    const std::pair<std::string, std::vector<uint8_t>> plain[] = {{"e", emf}, {"w", wmf}};
+    for (const auto &[name, bytes] : plain) {
+        r = vellora({"render", put(name + ".plain", bytes), "-o", "-"});
+        EXPECT_EQ(readFile(dir / ("z/" + name + ".png")), r.out) << name;
+    }
+    r = vellora({"info", in / "e.emz"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("EMF, " + std::to_string(emf.size()) + " bytes (gzip-compressed: " +
+                         std::to_string(gzipped(emf).size()) + " bytes)"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST_F(Cli, CompressedInputsAreInflatedWithinBounds) {
+    std::vector<uint8_t> cut = gzipped(halvesEmf());
+    cut.resize(cut.size() / 2);
+    const struct {
+        std::vector<uint8_t> bytes;
+        const char *says;
+    } cases[] = {
+        // 32 MiB of zeros from some 32 KiB: a ratio no metafile has.
+        {gzipped(std::vector<uint8_t>(size_t(32) << 20, 0)), "inflates to more than 200 times its size"},
+        {cut, "damaged gzip data"},
+    };
+    for (const auto &c : cases) {
+        const Outcome r = vellora({"render", put("bomb.emz", c.bytes), "-o", dir / "x.png"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(std::string("bomb.emz: ") + c.says), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(exists(dir / "x.png"));
+}
+
 // ---- batches ---------------------------------------------------------------
 
 TEST_F(Cli, BatchGoesOnPastBrokenFilesAndReportsThem) {
@@ -553,6 +736,34 @@ TEST_F(Cli, BatchGoesOnPastBrokenFilesAndReportsThem) {
     }
 }
 
+TEST_F(Cli, RecursiveWalksSubfoldersAndOutDirMirrorsThem) {
+    TempDir in;
+    ASSERT_EQ(::mkdir((in / "sub").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((in / "sub/deeper").c_str(), 0755), 0);
+    writeFile(in / "a.emf", halvesEmf());
+    writeFile(in / "sub/b.emf", squareEmf());
+    writeFile(in / "sub/deeper/c.wmf", placeable(wmfBytes({{0x020C, {100, 100}}}), 1440, 1440, 1440));
+    const struct {
+        const char *flag;
+        std::vector<std::string> written;
+    } cases[] = {{"-j1", {"a.png"}},
+                 {"-r", {"a.png", "sub/b.png", "sub/deeper/c.png"}},
+                 {"--recursive", {"a.png", "sub/b.png", "sub/deeper/c.png"}}};
+    for (const auto &c : cases) {
+        TempDir out;
+        const Outcome r = vellora({"render", in.path(), "--out-dir", out.path(), c.flag});
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::vector<std::string> written;
+        for (const std::string &d : {std::string(), std::string("sub/"), std::string("sub/deeper/")})
+            for (const std::string &n : listDir(out / d))
+                if (n.size() > 4 && n.compare(n.size() - 4, 4, ".png") == 0) written.push_back(d + n);
+        EXPECT_EQ(written, c.written) << c.flag;
+    }
+    // Without --out-dir each output lands beside its input.
+    ASSERT_EQ(vellora({"render", in.path(), "-r"}).status, 0);
+    EXPECT_TRUE(exists(in / "sub/deeper/c.png"));
+}
+
 TEST_F(Cli, BatchWithoutTerminalPrintsALinePerFile) {
     writeFile(dir / "a.emf", halvesEmf());
     writeFile(dir / "b.emf", squareEmf());
@@ -561,6 +772,7 @@ TEST_F(Cli, BatchWithoutTerminalPrintsALinePerFile) {
     EXPECT_NE(r.err.find("a.emf -> " + dir / "o/a.png" + " (192 x 96)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("b.emf -> " + dir / "o/b.png" + " (96 x 96)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("rendered 2, failed 0, skipped 0"), std::string::npos);
+    EXPECT_TRUE(eachLineNamesTheCommand(r.err));
     EXPECT_EQ(r.err.find('\r'), std::string::npos);
     EXPECT_TRUE(r.out.empty());
 }
@@ -679,6 +891,19 @@ TEST_F(Cli, ExistingOutputIsSkippedUnlessForced) {
     EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"a.emf", "a.png", "old.png"}));
 }
 
+TEST_F(Cli, OutputNamedWithOIsReplaced) {
+    const std::string in = put("a.emf", halvesEmf());
+    writeFile(dir / "named.png", text("previous"));
+    ASSERT_EQ(::link((dir / "named.png").c_str(), (dir / "old.png").c_str()), 0);
+    const Outcome r = vellora({"render", in, "-o", dir / "named.png"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    Image img;
+    EXPECT_TRUE(readPng(dir / "named.png", &img));
+    // Replaced by a rename, not written over.
+    EXPECT_EQ(readFile(dir / "old.png"), "previous");
+}
+
 TEST_F(Cli, BatchCountsSkippedOutputs) {
     writeFile(dir / "a.emf", halvesEmf());
     writeFile(dir / "b.emf", halvesEmf());
@@ -718,27 +943,31 @@ TEST_F(Cli, InputIsNeverWritten) {
     EXPECT_EQ(readFile(in), std::string(emf.begin(), emf.end()));
 }
 
-TEST_F(Cli, InputsSharingAnOutputNameKeepTheirExtensions) {
-    writeFile(dir / "x.emf", halvesEmf());
-    writeFile(dir / "x.wmf", placeable(wmfBytes({{0x020C, {100, 100}}}), 1440, 1440, 1440));
-    writeFile(dir / "y.emf", squareEmf());
-    const Outcome r = vellora({"render", dir.path(), "--out-dir", dir / "out"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(listDir(dir / "out"), (std::vector<std::string>{"x.emf.png", "x.wmf.png", "y.png"}));
-}
-
+// One rule names every output, and inputs it gives one name fail after the first.
 TEST_F(Cli, TwoInputsWithOneOutputNameFailTheSecond) {
     TempDir a, b;
     writeFile(a / "x.emf", halvesEmf());
+    writeFile(a / "x.wmf", placeable(wmfBytes({{0x020C, {100, 100}}}), 1440, 1440, 1440));
+    writeFile(a / "y.emf", squareEmf());
     writeFile(b / "x.emf", squareEmf());
-    const Outcome r = vellora({"render", a / "x.emf", b / "x.emf", "--out-dir", dir.path()});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find(b / "x.emf" + ": its output " + dir / "x.emf.png" + " is also the output of"),
-              std::string::npos) << r.err;
-    Image img;
-    ASSERT_TRUE(readPng(dir / "x.emf.png", &img));
-    EXPECT_EQ(img.width, 192);  // the first input's
-    EXPECT_EQ(listDir(dir.path()), (std::vector<std::string>{"x.emf.png"}));
+    const struct {
+        std::vector<std::string> inputs;
+        std::string loser;
+    } cases[] = {{{a.path()}, a / "x.wmf"}, {{a / "x.emf", b / "x.emf"}, b / "x.emf"}};
+    for (const auto &c : cases) {
+        TempDir out;
+        std::vector<std::string> args = {"render", "--out-dir", out.path()};
+        args.insert(args.end(), c.inputs.begin(), c.inputs.end());
+        const Outcome r = vellora(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(c.loser + ": not rendered: " + a / "x.emf" + " has the same output " +
+                             out / "x.png"),
+                  std::string::npos)
+            << r.err;
+        Image img;
+        ASSERT_TRUE(readPng(out / "x.png", &img));
+        EXPECT_EQ(img.width, 192);  // the first input's
+    }
 }
 
 // ---- info ------------------------------------------------------------------
@@ -804,6 +1033,34 @@ TEST_F(Cli, InfoReportsBrokenFilesAndGoesOn) {
     EXPECT_NE(r.err.find("junk.emf: not a metafile"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("cut.emf: truncated after record"), std::string::npos) << r.err;
     EXPECT_NE(r.out.find("good.emf\n  format:        EMF"), std::string::npos) << r.out;
+}
+
+TEST_F(Cli, InfoTakesDirectoriesAndWritesJson) {
+    TempDir in;
+    EmfWriter w(0, 0, 5080, 2540);
+    w.record(102, {0, 0});  // EMR_GLSRECORD, which the native player skips
+    writeFile(in / "a.emf", w.bytes());
+    ASSERT_EQ(::mkdir((in / "sub").c_str(), 0755), 0);
+    writeFile(in / "sub/q\"uote\\d.emz", gzipped(halvesEmf()));
+    writeFile(in / "sub/junk.wmf", text("not a picture"));
+    Outcome r = vellora({"info", in.path()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(in / "a.emf" + "\n  format:        EMF"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("sub/"), std::string::npos) << r.out;
+
+    r = vellora({"info", in.path(), "-r", "--json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(isJson(r.out)) << r.out;
+    EXPECT_TRUE(eachLineNamesTheCommand(r.err));
+    for (const std::string &fact :
+         {"{\"file\":\"" + in / "a.emf" + "\",\"format\":\"EMF\",",
+          std::string("\"frame\":[0,0,5080,2540],"), std::string("\"records\":3,"),
+          std::string("\"naturalSize\":{\"width\":192,\"height\":96,\"dpi\":96}"),
+          std::string("\"notDrawn\":[{\"record\":\"EMR_GLSRECORD\",\"count\":1}]"),
+          "\"file\":\"" + in / "sub/junk.wmf" + "\",\"problem\":\"not a metafile\"",
+          "\"file\":\"" + in / "sub/q\\\"uote\\\\d.emz" + "\",\"format\":\"EMF\""})
+        EXPECT_NE(r.out.find(fact), std::string::npos) << fact << "\n" << r.out;
+    EXPECT_TRUE(isJson(vellora({"info", "--json", dir / "missing.emf"}).out));
 }
 
 // ---- the examples of the project ------------------------------------------

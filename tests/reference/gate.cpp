@@ -3,7 +3,7 @@
 // keepAspect, key 255, angle 0, transparent bitmap) and compares with the
 // committed picture.
 //
-//   vellora_reference_gate SUITE OUTDIR [--write-baseline] [--only TEXT]
+//   vellora_reference_gate SUITE OUTDIR [--write-baseline] [--pictures] [--only TEXT]
 //
 // A pixel agrees when its largest premultiplied channel difference is at most
 // 8. A case's agreement is the share of agreeing pixels; for text cases (area
@@ -15,7 +15,8 @@
 // case and OUTDIR/report.tsv for all. Cases listed in SUITE/divergences.txt
 // are reported, not judged, unless SUITE/AREA/CASE.expected.png exists: then
 // they are judged against that picture. --write-baseline rewrites the
-// baseline from the current drawings.
+// baseline from the current drawings; --pictures writes the three panels of
+// every case below 99 %, for study.
 #include <png.h>
 
 #include <algorithm>
@@ -174,14 +175,16 @@ struct AreaSum {
 
 int main(int argc, char **argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: vellora_reference_gate SUITE OUTDIR [--write-baseline] [--only TEXT]\n");
+        std::fprintf(stderr,
+                     "usage: vellora_reference_gate SUITE OUTDIR [--write-baseline] [--pictures] [--only TEXT]\n");
         return 2;
     }
     const std::string suite = argv[1], outDir = argv[2];
-    bool writeBaseline = false;
+    bool writeBaseline = false, pictures = false;
     std::string only;
     for (int i = 3; i < argc; ++i) {
         if (std::strcmp(argv[i], "--write-baseline") == 0) writeBaseline = true;
+        else if (std::strcmp(argv[i], "--pictures") == 0) pictures = true;
         else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
     }
     fs::create_directories(outDir);
@@ -234,10 +237,9 @@ int main(int argc, char **argv) {
             std::printf("FAIL %s: %.2f%% agree (baseline %.2f%%), largest difference %d; see %s\n", c.name.c_str(),
                         s.agreement, floor, s.largest, outName.c_str());
         }
-        if (verdict == "no baseline" || verdict == "below baseline") {
-            ++failures;
-            writeTriptych(outName, ref, cand, diffs);
-        }
+        const bool failed = verdict == "no baseline" || verdict == "below baseline";
+        failures += failed;
+        if (failed || (pictures && s.agreement < 99.0)) writeTriptych(outName, ref, cand, diffs);
         report << c.name << "\t" << line << "\t" << (floor < 0 ? "" : b->second.substr(0, b->second.find('\t')))
                << "\t" << verdict << "\n";
     }

@@ -477,7 +477,8 @@ bool decodeBrushPattern(const uint8_t *info, size_t infoSize, const uint8_t *bit
     if (uint64_t(header.width) * uint64_t(header.height) > kMaxPatternPixels) return false;
     if (monoBrush && usage == DIB_PAL_INDICES && header.bpp == 1) {
         // Played as a monochrome device bitmap made from the bits as they
-        // are: rows padded to 16 bits, first row on top (measured on Wine).
+        // are: rows padded to 16 bits, first row on top, as a 16-bit
+        // CreateBitmap takes them.
         const uint64_t stride = (uint64_t(header.width) + 15) / 16 * 2;
         if (!bits || stride * uint64_t(header.height) > bitsSize) return false;
         out.width = header.width, out.height = header.height, out.mono = true;

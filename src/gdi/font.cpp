@@ -207,9 +207,9 @@ const char *const kSansFallbacks[] = {"Arial", "Liberation Sans", "Bitstream Ver
 const char *const kSerifFallbacks[] = {"Times New Roman", "Liberation Serif", "Bitstream Vera Serif"};
 const char *const kFixedFallbacks[] = {"Courier New", "Liberation Mono", "Bitstream Vera Sans Mono"};
 
-// The directory of Wine's own faces (Symbol, Wingdings, Tahoma, the
-// System and MS Sans Serif outlines) when installed; fontconfig does not
-// index it.
+// A directory of outline versions of the Windows system faces (Symbol,
+// Wingdings, Tahoma, System, MS Sans Serif) that a Debian font package
+// installs; fontconfig does not index it.
 const char *const kExtraFontDirs[] = {"/usr/share/wine/fonts"};
 
 std::u16string sfntName(FT_Face face, FT_UShort id) {

@@ -104,7 +104,8 @@ RealizedFontRef realizeFor(const DeviceContext &dc, const LogFont &lfIn) {
     return font;
 }
 
-// Wine's and the platform's blend of a grey glyph level over a pixel.
+// The platform's blend of a grey glyph level (0-16) over a pixel, as a share
+// of 255.
 const uint8_t kRamp[17] = {0, 0x4d, 0x68, 0x7c, 0x8c, 0x9a, 0xa7, 0xb2, 0xbd,
                            0xc7, 0xd0, 0xd9, 0xe1, 0xe9, 0xf0, 0xf8, 0xff};
 

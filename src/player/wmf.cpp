@@ -31,9 +31,9 @@ namespace {
 
 using gdi::Point;
 
-// The reference device of the conversion: a 1024 x 768 display at 96 dpi,
-// as Wine's headless display reports it (the platform uses whatever screen
-// it runs on).
+// The reference device of the conversion: a 1024 x 768 display at 96 dpi.
+// Windows takes whatever screen it runs on; a fixed, common one keeps the
+// pictures the same on every machine.
 constexpr int32_t kRefWidth = 1024, kRefHeight = 768;
 constexpr int32_t kRefWidthMm = 271, kRefHeightMm = 203;
 
@@ -77,9 +77,9 @@ void forEachRecord(const uint8_t *data, const WmfHeader &h, F &&f) {
 // ---------------------------------------------------------- embedded EMF
 
 // A WMF written by GetWinMetaFileBits carries the original EMF in MFCOMMENT
-// escapes at its start; converting it back returns that EMF. Wine accepts
-// it when the chunks come first and in order, their sizes agree, and the
-// 16-bit sum of the whole WMF is zero; so do we.
+// escapes at its start; converting it back returns that EMF. It is taken
+// when the chunks come first and in order, their sizes agree, and the 16-bit
+// sum of the whole WMF is zero, as SetWinMetaFileBits checks.
 bool embeddedEmf(const uint8_t *data, const WmfHeader &h, std::vector<uint8_t> &emf) {
     emf.clear();
     uint32_t total = 0, remaining = 0, chunks = 0;

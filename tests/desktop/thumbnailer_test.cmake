@@ -98,9 +98,14 @@ if(NOT rc EQUAL 0 OR NOT EXISTS ${out})
 endif()
 expect_png(${out} 128 64)
 
-# A broken file: a failure the service can see, and no thumbnail.
+# A broken file: a failure the service can see, and nothing in the output
+# (the service made it; an empty one is no thumbnail).
 thumbnail(${files}/broken.emf 256)
-if(rc EQUAL 0 OR EXISTS ${out})
-  message(FATAL_ERROR "broken.emf: exit ${rc}, thumbnail left: ${out}")
+set(size 0)
+if(EXISTS ${out})
+  file(SIZE ${out} size)
+endif()
+if(rc EQUAL 0 OR size GREATER 0)
+  message(FATAL_ERROR "broken.emf: exit ${rc}, ${size} bytes written to ${out}")
 endif()
 message(STATUS "thumbnailer works from ${prefix}")

@@ -79,6 +79,11 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/cli/CMakeLists.txt)
   add_subdirectory(cli)
 endif()
 
+# The thumbnailer, MIME types and GdkPixbuf loader (they need the command).
+if(EXISTS ${PROJECT_SOURCE_DIR}/desktop/CMakeLists.txt AND TARGET vellora_cli)
+  add_subdirectory(desktop)
+endif()
+
 if(EXISTS ${PROJECT_SOURCE_DIR}/tools/CMakeLists.txt)
   add_subdirectory(tools)
 endif()

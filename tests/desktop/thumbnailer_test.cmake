@@ -1,0 +1,111 @@
+# cmake -DBUILD_DIR=... -DWORK_DIR=... -DFIXTURES=... -P thumbnailer_test.cmake
+# Installs the build into WORK_DIR/prefix, then runs the installed
+# thumbnailer's Exec line as a thumbnail service does: %i, %o and %s filled
+# in, no help from PATH, and a deadline.
+set(prefix ${WORK_DIR}/prefix)
+set(files ${WORK_DIR}/files)
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${files})
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    string(REPLACE ";" " " cmd "${ARGN}")
+    message(FATAL_ERROR "failed (${rc}): ${cmd}\n${out}\n${err}")
+  endif()
+endfunction()
+
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+run(${FIXTURES} ${files})
+
+# The MIME types are installed and registered in that prefix's database.
+foreach(f share/thumbnailers/vellora.thumbnailer share/mime/packages/vellora-metafiles.xml
+          share/mime/mime.cache share/mime/image/x-emf-compressed.xml
+          share/mime/image/x-wmf-compressed.xml)
+  if(NOT EXISTS ${prefix}/${f})
+    message(FATAL_ERROR "not installed: ${f}")
+  endif()
+endforeach()
+file(READ ${prefix}/share/mime/globs2 globs)
+if(NOT globs MATCHES "image/x-emf-compressed:\\*\\.emz" OR NOT globs MATCHES "image/x-wmf-compressed:\\*\\.wmz")
+  message(FATAL_ERROR "the database does not map .emz and .wmz:\n${globs}")
+endif()
+
+file(READ ${prefix}/share/thumbnailers/vellora.thumbnailer entry)
+if(NOT entry MATCHES "^\\[Thumbnailer Entry\\]\n")
+  message(FATAL_ERROR "no [Thumbnailer Entry] group:\n${entry}")
+endif()
+foreach(type image/emf image/wmf image/x-emf-compressed image/x-wmf-compressed)
+  if(NOT entry MATCHES "\nMimeType=([^\n]*;)?${type};")
+    message(FATAL_ERROR "MimeType does not list ${type}:\n${entry}")
+  endif()
+endforeach()
+if(NOT entry MATCHES "\nTryExec=([^\n]+)")
+  message(FATAL_ERROR "no TryExec:\n${entry}")
+endif()
+set(try_exec "${CMAKE_MATCH_1}")
+if(NOT try_exec STREQUAL "${prefix}/bin/vellora")
+  message(FATAL_ERROR "TryExec names ${try_exec}, not the installed command")
+endif()
+if(NOT entry MATCHES "\nExec=([^\n]+)")
+  message(FATAL_ERROR "no Exec:\n${entry}")
+endif()
+separate_arguments(exec UNIX_COMMAND "${CMAKE_MATCH_1}")
+
+# Runs Exec for `input` at `size`; sets rc and out (the thumbnail's path).
+function(thumbnail input size)
+  set(out ${WORK_DIR}/thumb-${size}.png)
+  file(REMOVE ${out})
+  set(argv)
+  foreach(arg IN LISTS exec)
+    string(REPLACE "%i" "${input}" arg "${arg}")
+    string(REPLACE "%o" "${out}" arg "${arg}")
+    string(REPLACE "%s" "${size}" arg "${arg}")
+    list(APPEND argv "${arg}")
+  endforeach()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env PATH=/nonexistent ${argv}
+    TIMEOUT 60 RESULT_VARIABLE result OUTPUT_VARIABLE stdout ERROR_VARIABLE stderr)
+  if(result MATCHES "timeout")
+    message(FATAL_ERROR "the thumbnailer hung on ${input}")
+  endif()
+  set(rc "${result}" PARENT_SCOPE)
+  set(out "${out}" PARENT_SCOPE)
+  set(stderr "${stderr}" PARENT_SCOPE)
+endfunction()
+
+function(expect_png path want_w want_h)
+  file(READ ${path} head HEX LIMIT 24)
+  string(SUBSTRING "${head}" 0 16 signature)
+  string(SUBSTRING "${head}" 32 8 w)
+  string(SUBSTRING "${head}" 40 8 h)
+  math(EXPR w "0x${w}")
+  math(EXPR h "0x${h}")
+  if(NOT signature STREQUAL "89504e470d0a1a0a" OR NOT w EQUAL want_w OR NOT h EQUAL want_h)
+    message(FATAL_ERROR "${path}: ${w} x ${h} (signature ${signature}), expected a ${want_w} x ${want_h} PNG")
+  endif()
+endfunction()
+
+# A 4 x 2 inch picture fits the box by its width.
+thumbnail(${files}/halves.emf 256)
+if(NOT rc EQUAL 0 OR NOT EXISTS ${out})
+  message(FATAL_ERROR "no thumbnail of halves.emf (${rc}): ${stderr}")
+endif()
+expect_png(${out} 256 128)
+
+thumbnail(${files}/halves.emz 128)
+if(NOT rc EQUAL 0 OR NOT EXISTS ${out})
+  message(FATAL_ERROR "no thumbnail of halves.emz (${rc}): ${stderr}")
+endif()
+expect_png(${out} 128 64)
+
+# A broken file: a failure the service can see, and nothing in the output
+# (the service made it; an empty one is no thumbnail).
+thumbnail(${files}/broken.emf 256)
+set(size 0)
+if(EXISTS ${out})
+  file(SIZE ${out} size)
+endif()
+if(rc EQUAL 0 OR size GREATER 0)
+  message(FATAL_ERROR "broken.emf: exit ${rc}, ${size} bytes written to ${out}")
+endif()
+message(STATUS "thumbnailer works from ${prefix}")

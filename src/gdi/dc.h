@@ -125,7 +125,6 @@ public:
     void setGraphicsMode(int mode);
     int saveDC();
     bool restoreDC(int level);
-    int saveLevel() const { return int(saved_.size()); }
 
     void selectPen(PenRef pen) { if (pen) s_.pen = std::move(pen); }
     void selectBrush(BrushRef brush) { if (brush) s_.brush = std::move(brush); }

@@ -451,23 +451,6 @@ bool decodeDib(const uint8_t *info, size_t infoSize, const uint8_t *bits, size_t
     return decodeDibBits(header, bits, bitsSize, out);
 }
 
-bool decodeDib(const uint8_t *info, size_t infoSize, const uint8_t *bits, size_t bitsSize,
-               bool indexOnly, Pattern &out) {
-    DibInfo header;
-    if (!readDibInfo(info, infoSize, DIB_RGB_COLORS, nullptr, header)) return false;
-    if (header.compression != BI_RGB && header.compression != BI_BITFIELDS) return false;
-    if (uint64_t(header.width) * uint64_t(header.height) > kMaxPatternPixels) return false;
-    const bool mono = indexOnly && header.bpp == 1;
-    if (mono) header.table[0] = 0, header.table[1] = 1;
-    DibImage image;
-    if (!decodeDibBits(header, bits, bitsSize, image)) return false;
-    out.width = image.width;
-    out.height = image.height;
-    out.mono = mono;
-    out.pixels = std::move(image.pixels);
-    return true;
-}
-
 bool decodeBrushPattern(const uint8_t *info, size_t infoSize, const uint8_t *bits, size_t bitsSize,
                         uint32_t usage, const Palette *palette, bool monoBrush, Pattern &out) {
     DibInfo header;

@@ -95,15 +95,6 @@ bool decodeDibBits(const DibInfo &info, const uint8_t *bits, size_t bitsSize, Di
 bool decodeDib(const uint8_t *info, size_t infoSize, const uint8_t *bits, size_t bitsSize,
                uint32_t usage, const Palette *palette, DibImage &out);
 
-// Decodes a brush pattern into `out` (top row first, 32-bit words as
-// decodeDibBits gives them).
-// With `indexOnly`, a 1-bit DIB yields its bit values 0 and 1 and
-// `out.mono` is set (patterns drawn in the DC's text and background
-// colours). False when the data is malformed, unsupported or larger than
-// kMaxPatternPixels.
-bool decodeDib(const uint8_t *info, size_t infoSize, const uint8_t *bits, size_t bitsSize,
-               bool indexOnly, Pattern &out);
-
 // The pattern of a brush record. A CREATEMONOBRUSH bitmap (`monoBrush`)
 // whose table is black then white becomes a monochrome pattern drawn in the
 // DC's text and background colours (`out.mono`, pixels 0 and 1), and so

@@ -60,7 +60,6 @@ struct Matrix {
         r.dy = (m12 * dx - m11 * dy) / d;
         return r;
     }
-    bool scalesOnly() const { return m12 == 0 && m21 == 0; }
 };
 
 // `a` first, then `b` (the platform's CombineTransform(out, a, b)).

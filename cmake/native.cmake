@@ -2,6 +2,7 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
 pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+pkg_check_modules(FRIBIDI REQUIRED IMPORTED_TARGET fribidi)
 find_package(PNG REQUIRED)
 find_package(JPEG REQUIRED)
 find_package(Threads REQUIRED)
@@ -14,7 +15,7 @@ add_library(vellora_native_obj OBJECT
   ${VELLORA_NATIVE_SOURCES} ${VELLORA_PLAYER_SOURCES} ${VELLORA_GDI_SOURCES})
 target_include_directories(vellora_native_obj PUBLIC include src)
 target_link_libraries(vellora_native_obj PUBLIC vellora_agg PkgConfig::FREETYPE
-  PkgConfig::FONTCONFIG PNG::PNG JPEG::JPEG Threads::Threads)
+  PkgConfig::FONTCONFIG PkgConfig::FRIBIDI PNG::PNG JPEG::JPEG Threads::Threads)
 vellora_warnings(vellora_native_obj)
 
 # The core alone, as a static library (the platform layer is the host's).
@@ -27,13 +28,13 @@ add_library(vellora_static STATIC
   $<TARGET_OBJECTS:vellora_core_obj> $<TARGET_OBJECTS:vellora_native_obj>)
 target_include_directories(vellora_static PUBLIC include src)
 target_link_libraries(vellora_static PUBLIC vellora_agg PkgConfig::FREETYPE
-  PkgConfig::FONTCONFIG PNG::PNG JPEG::JPEG Threads::Threads)
+  PkgConfig::FONTCONFIG PkgConfig::FRIBIDI PNG::PNG JPEG::JPEG Threads::Threads)
 
 # libvellora.so: only the functions of vellora.h are visible.
 add_library(vellora SHARED
   $<TARGET_OBJECTS:vellora_core_obj> $<TARGET_OBJECTS:vellora_native_obj>)
 target_link_libraries(vellora PRIVATE vellora_agg PkgConfig::FREETYPE PkgConfig::FONTCONFIG
-  PNG::PNG JPEG::JPEG Threads::Threads)
+  PkgConfig::FRIBIDI PNG::PNG JPEG::JPEG Threads::Threads)
 target_include_directories(vellora PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include> $<INSTALL_INTERFACE:include>)
 set_target_properties(vellora PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION 0

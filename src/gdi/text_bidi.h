@@ -1,8 +1,8 @@
 // Bidirectional reordering of one line of text, as ExtTextOutW applies it
 // before drawing (unless told ETO_GLYPH_INDEX or ETO_IGNORELANGUAGE): the
-// Unicode bidirectional algorithm for a single paragraph without explicit
-// embeddings, right-to-left runs reversed and their paired punctuation
-// mirrored.
+// Unicode bidirectional algorithm (GNU FriBidi) for a single paragraph,
+// right-to-left runs reversed, marks kept after their letters and mirrored
+// characters mirrored.
 #pragma once
 
 #include <string>

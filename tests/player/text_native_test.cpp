@@ -130,6 +130,10 @@ TEST(TextBidi, RightToLeftRunsAreReversedInVisualOrder) {
     EXPECT_EQ(visual(u"א(ב)ג", false), u"ג(ב)א");
     // A surrogate pair stays whole.
     EXPECT_EQ(visual(u"א😀ב", false).size(), 4u);
+    // A mark stays after its letter, to be drawn over it.
+    EXPECT_EQ(visual(u"\u05D0\u05B8\u05D1", false), u"\u05D1\u05D0\u05B8");
+    // A line break inside the text does not start a paragraph of its own.
+    EXPECT_EQ(visual(u"a\u05D0\nb", true), u"b\n\u05D0a");
 }
 
 TEST(TextBidi, ArabicLettersTakeTheirJoiningForms) {
@@ -138,6 +142,10 @@ TEST(TextBidi, ArabicLettersTakeTheirJoiningForms) {
     // Initial, medial, final; alef joins only the letter before it, so
     // with a space before it and beh after it both stand alone.
     EXPECT_EQ(s, u"ﺑﻴﺖ ﺍﺏ");
+    // Lam and alef keep two characters (no ligature); a joiner joins.
+    s = u"\u0644\u0627 \u0646\u200D";
+    vellora::gdi::arabicShape(s);
+    EXPECT_EQ(s, u"\uFEDF\uFE8E \uFEE7\u200D");
 }
 
 TEST(TextDecode, LogFontFaceNamesStopAtTheirEnd) {

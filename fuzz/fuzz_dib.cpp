@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "gdi/blit.h"
-#include "gdi/dc.h"
-#include "gdi/dib.h"
+#include "gdi/image/blit.h"
+#include "gdi/dc/dc.h"
+#include "gdi/image/dib.h"
 
 using namespace vellora::gdi;
 

@@ -6,10 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "gdi/dc.h"
-#include "gdi/dib.h"
-#include "gdi/floodfill.h"
-#include "gdi/font.h"
+#include "gdi/dc/dc.h"
+#include "gdi/image/dib.h"
+#include "gdi/raster/floodfill.h"
+#include "gdi/text/font.h"
 #include "player/bytes.h"
 #include "player/emf_records.h"
 #include "player/emf_bitmap.h"

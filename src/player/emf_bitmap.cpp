@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "gdi/blit.h"
-#include "gdi/dib.h"
-#include "gdi/gradient.h"
-#include "gdi/rop.h"
+#include "gdi/image/blit.h"
+#include "gdi/image/dib.h"
+#include "gdi/image/gradient.h"
+#include "gdi/image/rop.h"
 #include "player/bytes.h"
 #include "player/emf_records.h"
 

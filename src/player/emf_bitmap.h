@@ -1,12 +1,12 @@
 // Enhanced-metafile bitmap records: BITBLT, STRETCHBLT, MASKBLT, PLGBLT,
 // SETDIBITSTODEVICE, STRETCHDIBITS, ALPHABLEND, TRANSPARENTBLT and
-// GRADIENTFILL, checked against their own size and drawn through gdi/blit.h
-// and gdi/gradient.h.
+// GRADIENTFILL, checked against their own size and drawn through gdi/image/blit.h
+// and gdi/image/gradient.h.
 #pragma once
 
 #include <cstdint>
 
-#include "gdi/dc.h"
+#include "gdi/dc/dc.h"
 
 namespace vellora::player {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "gdi/text.h"
+#include "gdi/text/text.h"
 #include "player/bytes.h"
 #include "player/emf_records.h"
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "gdi/dc.h"
+#include "gdi/dc/dc.h"
 
 namespace vellora::player {
 

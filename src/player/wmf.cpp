@@ -13,14 +13,14 @@
 #include <memory>
 #include <vector>
 
-#include "gdi/blit.h"
-#include "gdi/dc.h"
-#include "gdi/dib.h"
-#include "gdi/floodfill.h"
-#include "gdi/font.h"
-#include "gdi/palette.h"
-#include "gdi/rop.h"
-#include "gdi/text.h"
+#include "gdi/image/blit.h"
+#include "gdi/dc/dc.h"
+#include "gdi/image/dib.h"
+#include "gdi/raster/floodfill.h"
+#include "gdi/text/font.h"
+#include "gdi/image/palette.h"
+#include "gdi/image/rop.h"
+#include "gdi/text/text.h"
 #include "player/bytes.h"
 #include "player/player.h"
 #include "player/wmf_records.h"

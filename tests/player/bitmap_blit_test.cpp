@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "bitmap_records.h"
-#include "gdi/rop.h"
+#include "gdi/image/rop.h"
 
 using namespace btest;
 using ptest::Canvas;

@@ -13,9 +13,9 @@
 #include <png.h>
 
 #include "bitmap_records.h"
-#include "gdi/dib.h"
-#include "gdi/palette.h"
-#include "gdi/rop.h"
+#include "gdi/image/dib.h"
+#include "gdi/image/palette.h"
+#include "gdi/image/rop.h"
 
 using namespace btest;
 namespace gdi = vellora::gdi;

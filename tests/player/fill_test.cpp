@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
-#include "gdi/raster.h"
-#include "gdi/stroke.h"
+#include "gdi/raster/raster.h"
+#include "gdi/raster/stroke.h"
 
 using namespace vellora::gdi;
 

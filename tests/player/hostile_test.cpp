@@ -5,8 +5,8 @@
 #include <chrono>
 
 #include "canvas.h"
-#include "gdi/objects.h"
-#include "gdi/stroke.h"
+#include "gdi/dc/objects.h"
+#include "gdi/raster/stroke.h"
 
 using namespace vtest;
 using ptest::Canvas;

@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "canvas.h"
-#include "gdi/font.h"
-#include "gdi/font_scan.h"
-#include "gdi/text_bidi.h"
+#include "gdi/text/font.h"
+#include "gdi/text/font_scan.h"
+#include "gdi/text/text_bidi.h"
 #include "text_records.h"
 
 using namespace ttest;

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "gdi/font.h"
+#include "gdi/text/font.h"
 #include "platform/native/objects.h"
 #include "platform/platform.h"
 

@@ -1,4 +1,4 @@
-#include "gdi/raster.h"
+#include "gdi/raster/raster.h"
 
 #include <algorithm>
 

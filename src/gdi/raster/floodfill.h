@@ -1,7 +1,7 @@
 // Flood fill over the pixels drawn so far (FLOODFILL, EXTFLOODFILL).
 #pragma once
 
-#include "gdi/dc.h"
+#include "gdi/dc/dc.h"
 
 namespace vellora::gdi {
 

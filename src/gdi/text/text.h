@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "gdi/dc.h"
+#include "gdi/dc/dc.h"
 
 namespace vellora::gdi {
 

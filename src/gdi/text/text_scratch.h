@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "gdi/font.h"
-#include "gdi/raster.h"
-#include "gdi/region.h"
+#include "gdi/text/font.h"
+#include "gdi/raster/raster.h"
+#include "gdi/raster/region.h"
 #include "gdi/types.h"
 
 namespace vellora::gdi {

@@ -1,4 +1,4 @@
-#include "gdi/dib.h"
+#include "gdi/image/dib.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#include "gdi/palette.h"
+#include "gdi/image/palette.h"
 
 namespace vellora::gdi {
 

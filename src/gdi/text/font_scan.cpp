@@ -1,4 +1,4 @@
-#include "gdi/font_scan.h"
+#include "gdi/text/font_scan.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

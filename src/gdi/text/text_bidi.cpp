@@ -1,4 +1,4 @@
-#include "gdi/text_bidi.h"
+#include "gdi/text/text_bidi.h"
 
 #include <cstddef>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "gdi/palette.h"
+#include "gdi/image/palette.h"
 
 namespace vellora::gdi {
 

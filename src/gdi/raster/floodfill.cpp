@@ -1,4 +1,4 @@
-#include "gdi/floodfill.h"
+#include "gdi/raster/floodfill.h"
 
 #include <cstring>
 #include <vector>

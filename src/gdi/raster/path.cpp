@@ -1,4 +1,4 @@
-#include "gdi/path.h"
+#include "gdi/raster/path.h"
 
 #include <cmath>
 

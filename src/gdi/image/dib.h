@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "gdi/objects.h"
+#include "gdi/dc/objects.h"
 
 namespace vellora::gdi {
 

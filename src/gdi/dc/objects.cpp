@@ -1,4 +1,4 @@
-#include "gdi/objects.h"
+#include "gdi/dc/objects.h"
 
 namespace vellora::gdi {
 

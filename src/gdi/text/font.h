@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "gdi/objects.h"
+#include "gdi/dc/objects.h"
 
 namespace vellora::gdi {
 

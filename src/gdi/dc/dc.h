@@ -11,14 +11,14 @@
 #include <memory>
 #include <vector>
 
-#include "gdi/font.h"
-#include "gdi/objects.h"
-#include "gdi/palette.h"
-#include "gdi/path.h"
-#include "gdi/raster.h"
-#include "gdi/region.h"
-#include "gdi/stroke.h"
-#include "gdi/text_scratch.h"
+#include "gdi/text/font.h"
+#include "gdi/dc/objects.h"
+#include "gdi/image/palette.h"
+#include "gdi/raster/path.h"
+#include "gdi/raster/raster.h"
+#include "gdi/raster/region.h"
+#include "gdi/raster/stroke.h"
+#include "gdi/text/text_scratch.h"
 #include "gdi/types.h"
 
 namespace vellora::gdi {

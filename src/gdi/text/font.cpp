@@ -1,5 +1,5 @@
-#include "gdi/font.h"
-#include "gdi/font_scan.h"
+#include "gdi/text/font.h"
+#include "gdi/text/font_scan.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -513,7 +513,7 @@ void FontSystem::init() {
             copy.name = ascii16(from);                                             \
             families[fold(copy.name)] = copy;                                      \
         }
-#include "gdi/font_substitutes.inc"
+#include "gdi/text/font_substitutes.inc"
 #undef VELLORA_FONT_REPLACEMENT
 
     // The platform's own substitutes (its FontSubstitutes registry key).

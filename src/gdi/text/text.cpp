@@ -1,4 +1,4 @@
-#include "gdi/text.h"
+#include "gdi/text/text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "gdi/font.h"
-#include "gdi/text_bidi.h"
+#include "gdi/text/font.h"
+#include "gdi/text/text_bidi.h"
 
 namespace vellora::gdi {
 

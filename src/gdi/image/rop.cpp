@@ -1,4 +1,4 @@
-#include "gdi/rop.h"
+#include "gdi/image/rop.h"
 
 namespace vellora::gdi {
 

@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "gdi/dib.h"
+#include "gdi/image/dib.h"
 #include "gdi/types.h"
 
 namespace vellora::gdi {

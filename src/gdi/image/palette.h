@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "gdi/objects.h"
+#include "gdi/dc/objects.h"
 
 namespace vellora::gdi {
 

@@ -1,10 +1,10 @@
-#include "gdi/dc.h"
+#include "gdi/dc/dc.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "gdi/stroke.h"
+#include "gdi/raster/stroke.h"
 
 namespace vellora::gdi {
 

@@ -1,4 +1,4 @@
-#include "gdi/blit.h"
+#include "gdi/image/blit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "gdi/dc.h"
-#include "gdi/raster.h"
-#include "gdi/rop.h"
+#include "gdi/dc/dc.h"
+#include "gdi/raster/raster.h"
+#include "gdi/image/rop.h"
 
 namespace vellora::gdi {
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "gdi/region.h"
+#include "gdi/raster/region.h"
 #include "gdi/types.h"
 
 namespace vellora::gdi {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "gdi/raster.h"
-#include "gdi/region.h"
+#include "gdi/raster/raster.h"
+#include "gdi/raster/region.h"
 #include "gdi/types.h"
 
 namespace vellora::gdi {

@@ -1,10 +1,10 @@
-#include "gdi/stroke.h"
+#include "gdi/raster/stroke.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
-#include "gdi/objects.h"
+#include "gdi/dc/objects.h"
 
 namespace vellora::gdi {
 

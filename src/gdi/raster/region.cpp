@@ -1,4 +1,4 @@
-#include "gdi/region.h"
+#include "gdi/raster/region.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,10 +1,10 @@
-#include "gdi/gradient.h"
+#include "gdi/image/gradient.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "gdi/dc.h"
+#include "gdi/dc/dc.h"
 
 namespace vellora::gdi {
 

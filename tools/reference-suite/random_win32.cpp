@@ -1,8 +1,10 @@
 // Random drawings for the differential hunt (tools/reference-suite/hunt).
 //
-//   vellora-reference-record.exe --random SEED COUNT OUTDIR
+//   vellora-reference-record.exe --random SEED COUNT OUTDIR [WORD,WORD...]
 //       for each seed from SEED to SEED+COUNT-1 writes OUTDIR\SEED.txt, the
-//       seed's call list, and OUTDIR\SEED.emf, that list recorded
+//       seed's call list, and OUTDIR\SEED.emf, that list recorded; lines
+//       holding one of the WORDs are left out (to hunt past a known
+//       difference), the others stay as the seed made them
 //   vellora-reference-record.exe --replay LIST OUT.emf [LIST OUT.emf ...]
 //       records call lists (as written above, or shortened) again
 //
@@ -369,11 +371,29 @@ int randomMain(int argc, wchar_t **argv) {
         const uint64_t first = std::wcstoull(argv[2], nullptr, 10);
         const int count = _wtoi(argv[3]);
         const std::wstring dir = argv[4];
+        std::vector<std::string> without;
+        if (argc >= 6) {
+            std::string w;
+            for (const wchar_t *p = argv[5];; ++p) {
+                if (*p == L',' || !*p) {
+                    if (!w.empty()) without.push_back(" " + w + " ");
+                    w.clear();
+                    if (!*p) break;
+                } else {
+                    w += char(*p);
+                }
+            }
+        }
         CreateDirectoryW(winPath(dir).c_str(), nullptr);
         int failed = 0;
         for (int k = 0; k < count; ++k) {
             const uint64_t seed = first + uint64_t(k);
-            const std::vector<std::string> calls = generate(seed);
+            std::vector<std::string> calls;
+            for (const std::string &c : generate(seed)) {
+                bool keep = true;
+                for (const std::string &w : without) keep = keep && (" " + c + " ").find(w) == std::string::npos;
+                if (keep) calls.push_back(c);
+            }
             const std::wstring stem = dir + L"/" + std::to_wstring(seed);
             FILE *f = _wfopen(winPath(stem + L".txt").c_str(), L"wb");
             if (!f) return 1;

@@ -6,6 +6,8 @@
 // shows.
 //
 //   vellora-reference-record.exe OUTDIR [--list] [--only TEXT]
+//   vellora-reference-record.exe --random SEED COUNT OUTDIR
+//   vellora-reference-record.exe --replay LIST OUT.emf [LIST OUT.emf ...]
 //
 // writes OUTDIR\AREA\CASE.emf or .wmf for every case (or only those whose
 // "AREA/CASE.EXT" contains TEXT) and prints that name, one a line; with
@@ -2050,9 +2052,14 @@ std::wstring windowsPath(std::wstring p) {
 
 }  // namespace
 
+int randomMain(int argc, wchar_t **argv);  // random_win32.cpp: --random and --replay
+
 int wmain(int argc, wchar_t **argv) {
+    if (const int rc = randomMain(argc, argv); rc >= 0) return rc;
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vellora-reference-record OUTDIR [--list] [--only TEXT]\n");
+        std::fprintf(stderr, "usage: vellora-reference-record OUTDIR [--list] [--only TEXT]\n"
+                             "       vellora-reference-record --random SEED COUNT OUTDIR\n"
+                             "       vellora-reference-record --replay LIST OUT.emf [LIST OUT.emf ...]\n");
         return 2;
     }
     bool listOnly = false;

@@ -6,17 +6,23 @@
 #include <memory>
 #include <vector>
 
+#include "base/bytes.h"
 #include "gdi/dc/dc.h"
 #include "gdi/image/dib.h"
 #include "gdi/raster/floodfill.h"
 #include "gdi/text/font.h"
-#include "player/bytes.h"
 #include "player/emf_records.h"
 #include "player/emf_bitmap.h"
 #include "player/emf_text.h"
 #include "player/player.h"
 
 namespace vellora::player {
+
+using base::u16;
+using base::i16;
+using base::u32;
+using base::i32;
+using base::f32;
 
 namespace {
 

@@ -4,14 +4,19 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/bytes.h"
 #include "gdi/image/blit.h"
 #include "gdi/image/dib.h"
 #include "gdi/image/gradient.h"
 #include "gdi/image/rop.h"
-#include "player/bytes.h"
 #include "player/emf_records.h"
 
 namespace vellora::player {
+
+using base::u16;
+using base::u32;
+using base::i32;
+using base::f32;
 
 namespace {
 

@@ -3,11 +3,15 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "gdi/text/text.h"
-#include "player/bytes.h"
 #include "player/emf_records.h"
 
 namespace vellora::player {
+
+using base::u16;
+using base::u32;
+using base::i32;
 
 namespace {
 

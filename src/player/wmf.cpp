@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/bytes.h"
 #include "gdi/image/blit.h"
 #include "gdi/dc/dc.h"
 #include "gdi/image/dib.h"
@@ -21,11 +22,14 @@
 #include "gdi/image/palette.h"
 #include "gdi/image/rop.h"
 #include "gdi/text/text.h"
-#include "player/bytes.h"
 #include "player/player.h"
 #include "player/wmf_records.h"
 
 namespace vellora::player {
+
+using base::u16;
+using base::i16;
+using base::u32;
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "api/geometry.h"
 #include "api/limits.h"
 #include "base/bytes.h"
-#include "records.h"
 #include "errors.h"
+#include "player/records.h"
 
 namespace vellora::cli {
 
@@ -36,6 +36,10 @@ constexpr uint32_t kEmrEof = 14;
 constexpr uint32_t kEmrComment = 70;
 constexpr uint32_t kEmfPlusId = 0x2B464D45u;  // "EMF+"
 constexpr uint16_t kEmfPlusHeader = 0x4001;
+
+// EMF+ records that paint: EmfPlusClear (0x4009) to EmfPlusDrawString
+// (0x401C), and EmfPlusDrawDriverString.
+bool emfPlusPaints(uint16_t type) { return (type >= 0x4009 && type <= 0x401C) || type == 0x4036; }
 
 // The EMF+ records in one comment: type, flags, size (header included) and
 // data size, 12 bytes, then the data; a size that does not fit ends the walk.
@@ -76,7 +80,7 @@ void scanEmf(const uint8_t *d, size_t size, Scan *s) {
         }
         ++s->records;
         ++s->types[type];
-        if (emfPaints(type)) ++s->painting;
+        if (player::emfRecord(type).paints) ++s->painting;
         if (type == kEmrComment && len >= 16 && base::u32(d + off + 12) == kEmfPlusId) {
             if (!s->emfPlus && len >= 20 && base::u16(d + off + 16) == kEmfPlusHeader)
                 s->emfPlusDual = (base::u16(d + off + 18) & 1) != 0;
@@ -118,7 +122,7 @@ void scanWmf(const uint8_t *d, size_t size, Scan *s) {
         }
         ++s->records;
         ++s->types[function];
-        if (wmfPaints(function)) ++s->painting;
+        if (player::wmfRecord(function).paints) ++s->painting;
         off += size_t(len);
         if (function == 0) {
             s->ended = true;

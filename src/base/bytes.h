@@ -35,7 +35,7 @@ public:
     size_t pos() const { return pos_; }
     size_t size() const { return size_; }
     size_t remaining() const { return ok_ ? size_ - pos_ : 0; }
-    bool has(size_t n) const { return remaining() >= n; }
+    bool has(size_t n) const { return ok_ && size_ - pos_ >= n; }
     // The byte at the cursor; only meaningful while has(1).
     const uint8_t *here() const { return data_ + pos_; }
 

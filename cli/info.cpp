@@ -4,15 +4,18 @@
 #include <vector>
 
 #include "metafile.h"
-#include "records.h"
+#include "player/records.h"
 #include "render.h"
 
 namespace vellora::cli {
 
 namespace {
 
+using player::Support;
+
 std::string recordLabel(const Scan &scan, uint32_t type) {
-    const RecordKind k = scan.format == Format::Emf ? emfRecord(type) : wmfRecord(uint16_t(type));
+    const player::RecordKind k =
+        scan.format == Format::Emf ? player::emfRecord(type) : player::wmfRecord(uint16_t(type));
     if (k.name) return k.name;
     char buf[48];
     std::snprintf(buf, sizeof buf, scan.format == Format::Emf ? "unknown type %u" : "unknown 0x%04X",
@@ -21,8 +24,8 @@ std::string recordLabel(const Scan &scan, uint32_t type) {
 }
 
 Support recordSupport(const Scan &scan, uint32_t type) {
-    return scan.format == Format::Emf ? emfRecord(type).support
-                                      : wmfRecord(uint16_t(type)).support;
+    return scan.format == Format::Emf ? player::emfRecord(type).support
+                                      : player::wmfRecord(uint16_t(type)).support;
 }
 
 // A JSON object written as facts come; keys are plain, strings escaped.

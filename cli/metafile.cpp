@@ -13,14 +13,13 @@
 
 #include "api/geometry.h"
 #include "api/limits.h"
-#include "records.h"
+#include "base/bytes.h"
 #include "errors.h"
+#include "player/records.h"
 
 namespace vellora::cli {
 
 namespace {
-
-uint16_t u16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
 
 std::string withThousands(uint64_t n) {
     std::string digits = std::to_string(n), out;
@@ -38,14 +37,18 @@ constexpr uint32_t kEmrComment = 70;
 constexpr uint32_t kEmfPlusId = 0x2B464D45u;  // "EMF+"
 constexpr uint16_t kEmfPlusHeader = 0x4001;
 
+// EMF+ records that paint: EmfPlusClear (0x4009) to EmfPlusDrawString
+// (0x401C), and EmfPlusDrawDriverString.
+bool emfPlusPaints(uint16_t type) { return (type >= 0x4009 && type <= 0x401C) || type == 0x4036; }
+
 // The EMF+ records in one comment: type, flags, size (header included) and
 // data size, 12 bytes, then the data; a size that does not fit ends the walk.
 void countEmfPlus(const uint8_t *p, size_t n, Scan *s) {
     while (n >= 12) {
-        const uint32_t size = readU32(p + 4);
+        const uint32_t size = base::u32(p + 4);
         if (size < 12 || size > n) return;
         ++s->emfPlusRecords;
-        if (emfPlusPaints(u16(p))) ++s->emfPlusPainting;
+        if (emfPlusPaints(base::u16(p))) ++s->emfPlusPainting;
         p += size;
         n -= size;
     }
@@ -53,8 +56,8 @@ void countEmfPlus(const uint8_t *p, size_t n, Scan *s) {
 
 void scanEmf(const uint8_t *d, size_t size, Scan *s) {
     // The header record: type 1, long enough for the fields read here, inside the data.
-    if (size < 88 || readU32(d) != 1) return;
-    const uint32_t headerSize = readU32(d + 4);
+    if (size < 88 || base::u32(d) != 1) return;
+    const uint32_t headerSize = base::u32(d + 4);
     if (headerSize < 88 || headerSize > size) {
         s->problem = "damaged EMF header (its record claims " + std::to_string(headerSize) +
                      " bytes of the file's " + std::to_string(size) + ")";
@@ -65,7 +68,7 @@ void scanEmf(const uint8_t *d, size_t size, Scan *s) {
 
     size_t off = 0;
     while (size - off >= 8) {
-        const uint32_t type = readU32(d + off), len = readU32(d + off + 4);
+        const uint32_t type = base::u32(d + off), len = base::u32(d + off + 4);
         if (len < 8) {
             s->problem = "record " + std::to_string(s->records + 1) + " has an impossible size (" +
                          std::to_string(len) + " bytes)";
@@ -77,10 +80,10 @@ void scanEmf(const uint8_t *d, size_t size, Scan *s) {
         }
         ++s->records;
         ++s->types[type];
-        if (emfPaints(type)) ++s->painting;
-        if (type == kEmrComment && len >= 16 && readU32(d + off + 12) == kEmfPlusId) {
-            if (!s->emfPlus && len >= 20 && u16(d + off + 16) == kEmfPlusHeader)
-                s->emfPlusDual = (u16(d + off + 18) & 1) != 0;
+        if (player::emfRecord(type).paints) ++s->painting;
+        if (type == kEmrComment && len >= 16 && base::u32(d + off + 12) == kEmfPlusId) {
+            if (!s->emfPlus && len >= 20 && base::u16(d + off + 16) == kEmfPlusHeader)
+                s->emfPlusDual = (base::u16(d + off + 18) & 1) != 0;
             s->emfPlus = true;
             countEmfPlus(d + off + 16, len - 16, s);
         }
@@ -96,18 +99,18 @@ void scanEmf(const uint8_t *d, size_t size, Scan *s) {
 void scanWmf(const uint8_t *d, size_t size, Scan *s) {
     // Type 1 (memory) or 2 (disk), header of 9 words.
     if (size < 18) return;
-    const uint16_t type = u16(d), headerWords = u16(d + 2);
+    const uint16_t type = base::u16(d), headerWords = base::u16(d + 2);
     if ((type != 1 && type != 2) || headerWords != 9) return;
-    s->wmfVersion = u16(d + 4);
-    s->wmfSizeWords = readU32(d + 6);
-    s->wmfObjects = u16(d + 10);
-    s->wmfMaxRecordWords = readU32(d + 12);
+    s->wmfVersion = base::u16(d + 4);
+    s->wmfSizeWords = base::u32(d + 6);
+    s->wmfObjects = base::u16(d + 10);
+    s->wmfMaxRecordWords = base::u32(d + 12);
     s->headerOk = true;
 
     size_t off = 18;
     while (size - off >= 6) {
-        const uint64_t len = uint64_t(readU32(d + off)) * 2;
-        const uint16_t function = u16(d + off + 4);
+        const uint64_t len = uint64_t(base::u32(d + off)) * 2;
+        const uint16_t function = base::u16(d + off + 4);
         if (len < 6) {
             s->problem = "record " + std::to_string(s->records + 1) + " has an impossible size (" +
                          std::to_string(len) + " bytes)";
@@ -119,7 +122,7 @@ void scanWmf(const uint8_t *d, size_t size, Scan *s) {
         }
         ++s->records;
         ++s->types[function];
-        if (wmfPaints(function)) ++s->painting;
+        if (player::wmfRecord(function).paints) ++s->painting;
         off += size_t(len);
         if (function == 0) {
             s->ended = true;
@@ -296,8 +299,8 @@ Scan scanMetafile(const uint8_t *data, size_t size) {
     switch (recogniseFormat(data, size32)) {
     case MetafileFormat::Placeable:
         s.format = Format::PlaceableWmf;
-        for (int i = 0; i < 4; ++i) s.bbox[i] = readI16(data + 6 + 2 * i);
-        s.unitsPerInch = u16(data + 14);
+        for (int i = 0; i < 4; ++i) s.bbox[i] = base::i16(data + 6 + 2 * i);
+        s.unitsPerInch = base::u16(data + 14);
         scanWmf(data + kPlaceableHeaderSize, size - kPlaceableHeaderSize, &s);
         break;
     case MetafileFormat::Enhanced:

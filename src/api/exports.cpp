@@ -8,6 +8,7 @@
 #include "api/geometry.h"
 #include "api/limits.h"
 #include "api/loader.h"
+#include "base/bytes.h"
 #include "pipeline/capture.h"
 #include "pipeline/resample.h"
 #include "platform/platform.h"
@@ -120,13 +121,13 @@ LoadedMetafile vellora::loadMetafile(const uint8_t *data, uint32_t size) {
     switch (m.format) {
     case MetafileFormat::Placeable:
         m.handle = plat::setWinMetaFileBits(size - kPlaceableHeaderSize, data + kPlaceableHeaderSize);
-        m.aspect = aspectRatio(readI16(data + 6), readI16(data + 8), readI16(data + 10),
-                               readI16(data + 12));
+        m.aspect = aspectRatio(base::i16(data + 6), base::i16(data + 8), base::i16(data + 10),
+                               base::i16(data + 12));
         break;
     case MetafileFormat::Enhanced:
         m.handle = plat::setEnhMetaFileBits(size, data);
-        m.aspect = aspectRatio(readI32(data + 24), readI32(data + 28), readI32(data + 32),
-                               readI32(data + 36));
+        m.aspect = aspectRatio(base::i32(data + 24), base::i32(data + 28), base::i32(data + 32),
+                               base::i32(data + 36));
         break;
     case MetafileFormat::Windows: {
         m.handle = plat::setWinMetaFileBits(size, data);

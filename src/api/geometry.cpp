@@ -3,6 +3,8 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "base/bytes.h"
+
 namespace vellora {
 
 namespace {
@@ -62,9 +64,9 @@ bool playbackRect(const CropWindow &c, int32_t w, int32_t h, RECT *out) {
 }
 
 MetafileFormat recogniseFormat(const uint8_t *data, uint32_t size) {
-    if (size >= 4 && readU32(data) == kPlaceableKey && size >= kPlaceableHeaderSize)
+    if (size >= 4 && base::u32(data) == kPlaceableKey && size >= kPlaceableHeaderSize)
         return MetafileFormat::Placeable;
-    if (size >= 44 && readU32(data + 40) == kEmfSignature) return MetafileFormat::Enhanced;
+    if (size >= 44 && base::u32(data + 40) == kEmfSignature) return MetafileFormat::Enhanced;
     return MetafileFormat::Windows;
 }
 

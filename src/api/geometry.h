@@ -42,10 +42,4 @@ float aspectRatio(int32_t left, int32_t top, int32_t right, int32_t bottom);
 // Shrinks a copy of `r` to aspect ratio `a`, keeping its left and top edges.
 RECT fitToAspect(const RECT &r, float a);
 
-inline uint32_t readU32(const uint8_t *p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline int32_t readI32(const uint8_t *p) { return int32_t(readU32(p)); }
-inline int16_t readI16(const uint8_t *p) { return int16_t(uint16_t(p[0] | p[1] << 8)); }
-
 }  // namespace vellora

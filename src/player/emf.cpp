@@ -6,17 +6,24 @@
 #include <memory>
 #include <vector>
 
+#include "base/bytes.h"
 #include "gdi/dc/dc.h"
 #include "gdi/image/dib.h"
 #include "gdi/raster/floodfill.h"
 #include "gdi/text/font.h"
-#include "player/bytes.h"
 #include "player/emf_records.h"
 #include "player/emf_bitmap.h"
 #include "player/emf_text.h"
 #include "player/player.h"
+#include "player/records.h"
 
 namespace vellora::player {
+
+using base::u16;
+using base::i16;
+using base::u32;
+using base::i32;
+using base::f32;
 
 namespace {
 
@@ -99,7 +106,6 @@ gdi::Matrix Player::xform(size_t off) const {
 }
 
 void Player::polyRecord(uint32_t type, bool sixteen) {
-    if (!has(size_, 28)) return;
     if (!points(28, u32(rec_ + 24), sixteen, pts_)) return;
     const size_t n = pts_.size();
     switch (type) {
@@ -117,7 +123,6 @@ void Player::polyRecord(uint32_t type, bool sixteen) {
 }
 
 void Player::polyPolyRecord(uint32_t type, bool sixteen) {
-    if (!has(size_, 32)) return;
     const uint64_t polys = u32(rec_ + 24), total = u32(rec_ + 28);
     if (polys == 0 || polys > gdi::limits::kMaxPoints || 32 + polys * 4 > size_) return;
     std::vector<uint32_t> counts;
@@ -136,7 +141,6 @@ void Player::polyPolyRecord(uint32_t type, bool sixteen) {
 }
 
 void Player::polyDrawRecord(bool sixteen) {
-    if (!has(size_, 28)) return;
     const uint64_t n = u32(rec_ + 24);
     if (!points(28, n, sixteen, pts_)) return;
     const uint64_t typesAt = 28 + n * (sixteen ? 4 : 8);
@@ -172,7 +176,6 @@ void Player::selectObject(uint32_t index) {
 }
 
 void Player::createPen() {
-    if (!has(size_, 28)) return;
     Object *o = slot(u32(rec_ + 8));
     if (!o) return;
     auto pen = std::make_shared<gdi::Pen>();
@@ -188,7 +191,6 @@ void Player::createPen() {
 }
 
 void Player::extCreatePen() {
-    if (!has(size_, 52)) return;
     Object *o = slot(u32(rec_ + 8));
     if (!o) return;
     auto pen = std::make_shared<gdi::Pen>();
@@ -227,7 +229,6 @@ void Player::extCreatePen() {
 }
 
 void Player::createBrush() {
-    if (!has(size_, 24)) return;
     Object *o = slot(u32(rec_ + 8));
     if (!o) return;
     auto brush = std::make_shared<gdi::Brush>();
@@ -242,7 +243,6 @@ void Player::createBrush() {
 }
 
 void Player::createPatternBrush(bool mono) {
-    if (!has(size_, 32)) return;
     Object *o = slot(u32(rec_ + 8));
     if (!o) return;
     *o = Object{};
@@ -262,7 +262,6 @@ void Player::createPatternBrush(bool mono) {
 
 // Palettes change what PALETTEINDEX colours and DIB_PAL_COLORS tables name.
 void Player::paletteRecord(uint32_t type) {
-    if (!has(size_, 12)) return;
     const uint32_t index = u32(rec_ + 8);
     if (palettes_.size() < objects_.size()) palettes_.resize(objects_.size());
     if (type == emr::SELECTPALETTE) {
@@ -314,7 +313,6 @@ bool Player::regionRects(size_t off, uint64_t cb, std::vector<gdi::Rect> &out) c
 }
 
 void Player::clipRegion() {
-    if (!has(size_, 16)) return;
     const uint64_t cb = u32(rec_ + 8);
     const uint32_t mode = u32(rec_ + 12);
     if (mode < 1 || mode > 5) return;
@@ -332,14 +330,12 @@ void Player::regionPaint(uint32_t type) {
     std::vector<gdi::Rect> rects;
     switch (type) {
     case emr::FILLRGN: {
-        if (!has(size_, 32)) return;
         const gdi::BrushRef brush = brushAt(u32(rec_ + 28));
         if (!brush || !regionRects(32, u32(rec_ + 24), rects)) return;
         dc_.fillRegion(dc_.regionFromLogical(rects), *brush);
         break;
     }
     case emr::FRAMERGN: {
-        if (!has(size_, 40)) return;
         const gdi::BrushRef brush = brushAt(u32(rec_ + 28));
         if (!brush || !regionRects(40, u32(rec_ + 24), rects)) return;
         dc_.frameRegion(dc_.regionFromLogical(rects), *brush, i32(rec_ + 32), i32(rec_ + 36));
@@ -347,7 +343,7 @@ void Player::regionPaint(uint32_t type) {
     }
     case emr::INVERTRGN:
     case emr::PAINTRGN:
-        if (!has(size_, 28) || !regionRects(28, u32(rec_ + 24), rects)) return;
+        if (!regionRects(28, u32(rec_ + 24), rects)) return;
         if (type == emr::INVERTRGN) dc_.invertRegion(dc_.regionFromLogical(rects));
         else dc_.paintRegion(dc_.regionFromLogical(rects));
         break;
@@ -357,6 +353,8 @@ void Player::regionPaint(uint32_t type) {
 void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
     rec_ = r;
     size_ = size;
+    // Smaller than its kind needs: skipped, as the decoders all skip it.
+    if (size < emfRecord(type).minSize) return;
     gdi::DcState &st = dc_.state();
     switch (type) {
     case emr::POLYBEZIER:
@@ -377,56 +375,56 @@ void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
     case emr::POLYDRAW16: polyDrawRecord(true); break;
 
     case emr::SETWINDOWEXTEX:
-        if (has(size, 16)) dc_.setWindowExt(arg(8), arg(12));
+        dc_.setWindowExt(arg(8), arg(12));
         break;
     case emr::SETWINDOWORGEX:
-        if (has(size, 16)) dc_.setWindowOrg(arg(8), arg(12));
+        dc_.setWindowOrg(arg(8), arg(12));
         break;
     case emr::SETVIEWPORTEXTEX:
-        if (has(size, 16)) dc_.setViewportExt(arg(8), arg(12));
+        dc_.setViewportExt(arg(8), arg(12));
         break;
     case emr::SETVIEWPORTORGEX:
-        if (has(size, 16)) dc_.setViewportOrg(arg(8), arg(12));
+        dc_.setViewportOrg(arg(8), arg(12));
         break;
     case emr::SCALEVIEWPORTEXTEX:
-        if (has(size, 24)) dc_.scaleViewportExt(arg(8), arg(12), arg(16), arg(20));
+        dc_.scaleViewportExt(arg(8), arg(12), arg(16), arg(20));
         break;
     case emr::SCALEWINDOWEXTEX:
-        if (has(size, 24)) dc_.scaleWindowExt(arg(8), arg(12), arg(16), arg(20));
+        dc_.scaleWindowExt(arg(8), arg(12), arg(16), arg(20));
         break;
     case emr::SETBRUSHORGEX:
-        if (has(size, 16)) st.brushOrg = point(8);
+        st.brushOrg = point(8);
         break;
     case emr::SETMAPMODE:
-        if (has(size, 12)) dc_.setMapMode(arg(8));
+        dc_.setMapMode(arg(8));
         break;
     case emr::SETBKMODE:
-        if (has(size, 12) && (arg(8) == gdi::TRANSPARENT || arg(8) == gdi::OPAQUE)) st.bkMode = arg(8);
+        if (arg(8) == gdi::TRANSPARENT || arg(8) == gdi::OPAQUE) st.bkMode = arg(8);
         break;
     case emr::SETPOLYFILLMODE:
-        if (has(size, 12) && (arg(8) == gdi::ALTERNATE || arg(8) == gdi::WINDING)) st.polyFillMode = arg(8);
+        if (arg(8) == gdi::ALTERNATE || arg(8) == gdi::WINDING) st.polyFillMode = arg(8);
         break;
     case emr::SETROP2:
-        if (has(size, 12) && arg(8) >= 1 && arg(8) <= 16) st.rop2 = arg(8);
+        if (arg(8) >= 1 && arg(8) <= 16) st.rop2 = arg(8);
         break;
     case emr::SETSTRETCHBLTMODE:
-        if (has(size, 12) && arg(8) >= 1 && arg(8) <= 4) st.stretchMode = arg(8);
+        if (arg(8) >= 1 && arg(8) <= 4) st.stretchMode = arg(8);
         break;
     case emr::SETTEXTALIGN:
-        if (has(size, 12)) st.textAlign = u32(r + 8);
+        st.textAlign = u32(r + 8);
         break;
     case emr::SETTEXTCOLOR:
-        if (has(size, 12)) st.textColor = u32(r + 8);
+        st.textColor = u32(r + 8);
         break;
     case emr::SETBKCOLOR:
-        if (has(size, 12)) st.bkColor = u32(r + 8);
+        st.bkColor = u32(r + 8);
         break;
     case emr::SETARCDIRECTION:
-        if (has(size, 12) && (arg(8) == gdi::AD_COUNTERCLOCKWISE || arg(8) == gdi::AD_CLOCKWISE))
+        if (arg(8) == gdi::AD_COUNTERCLOCKWISE || arg(8) == gdi::AD_CLOCKWISE)
             st.arcDirection = arg(8);
         break;
     case emr::SETMITERLIMIT:
-        if (has(size, 12)) {
+        {
             // Written as an integer by some producers and as a float by others.
             const uint32_t v = u32(r + 8);
             const double limit = v < 0x10000 ? double(v) : double(f32(r + 8));
@@ -434,66 +432,65 @@ void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
         }
         break;
     case emr::SETLAYOUT:
-        if (has(size, 12)) st.layout = u32(r + 8);
+        st.layout = u32(r + 8);
         break;
     case emr::SETMAPPERFLAGS:
-        if (has(size, 12)) st.mapperFlags = u32(r + 8);
+        st.mapperFlags = u32(r + 8);
         break;
     case emr::SETTEXTJUSTIFICATION:
-        if (has(size, 16)) st.breakExtra = arg(8), st.breakCount = arg(12);
+        st.breakExtra = arg(8), st.breakCount = arg(12);
         break;
 
     case emr::MOVETOEX:
-        if (has(size, 16)) dc_.moveTo(point(8));
+        dc_.moveTo(point(8));
         break;
     case emr::LINETO:
-        if (has(size, 16)) dc_.lineTo(point(8));
+        dc_.lineTo(point(8));
         break;
     case emr::SETPIXELV:
-        if (has(size, 20)) dc_.setPixel(point(8), u32(r + 16));
+        dc_.setPixel(point(8), u32(r + 16));
         break;
     case emr::EXTFLOODFILL:
-        if (has(size, 24)) gdi::extFloodFill(dc_, point(8), u32(r + 16), arg(20));
+        gdi::extFloodFill(dc_, point(8), u32(r + 16), arg(20));
         break;
     case emr::RECTANGLE:
-        if (has(size, 24)) dc_.rectangle(arg(8), arg(12), arg(16), arg(20));
+        dc_.rectangle(arg(8), arg(12), arg(16), arg(20));
         break;
     case emr::ELLIPSE:
-        if (has(size, 24)) dc_.ellipse(arg(8), arg(12), arg(16), arg(20));
+        dc_.ellipse(arg(8), arg(12), arg(16), arg(20));
         break;
     case emr::ROUNDRECT:
-        if (has(size, 32)) dc_.roundRect(arg(8), arg(12), arg(16), arg(20), arg(24), arg(28));
+        dc_.roundRect(arg(8), arg(12), arg(16), arg(20), arg(24), arg(28));
         break;
     case emr::ARC:
     case emr::CHORD:
     case emr::PIE:
     case emr::ARCTO:
-        if (has(size, 40)) {
+        {
             const int kind = type == emr::ARC ? 0 : type == emr::CHORD ? 1 : type == emr::PIE ? 2 : -1;
             dc_.arc(arg(8), arg(12), arg(16), arg(20), point(24), point(32), kind);
         }
         break;
     case emr::ANGLEARC:
-        if (has(size, 28)) dc_.angleArc(point(8), u32(r + 16), f32(r + 20), f32(r + 24));
+        dc_.angleArc(point(8), u32(r + 16), f32(r + 20), f32(r + 24));
         break;
 
     case emr::SAVEDC: dc_.saveDC(); break;
     case emr::RESTOREDC:
-        if (has(size, 12)) dc_.restoreDC(arg(8));
+        dc_.restoreDC(arg(8));
         break;
     case emr::SETWORLDTRANSFORM:
-        if (has(size, 32)) dc_.setWorldTransform(xform(8));
+        dc_.setWorldTransform(xform(8));
         break;
     case emr::MODIFYWORLDTRANSFORM:
-        if (has(size, 36)) dc_.modifyWorldTransform(xform(8), arg(32));
+        dc_.modifyWorldTransform(xform(8), arg(32));
         break;
 
     case emr::SELECTOBJECT:
-        if (has(size, 12)) selectObject(u32(r + 8));
+        selectObject(u32(r + 8));
         break;
     case emr::DELETEOBJECT:
-        if (has(size, 12))
-            if (Object *o = slot(u32(r + 8))) *o = Object{};
+        if (Object *o = slot(u32(r + 8))) *o = Object{};
         break;
     case emr::CREATEPEN: createPen(); break;
     case emr::EXTCREATEPEN: extCreatePen(); break;
@@ -501,7 +498,7 @@ void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
     case emr::CREATEMONOBRUSH: createPatternBrush(true); break;
     case emr::CREATEDIBPATTERNBRUSHPT: createPatternBrush(false); break;
     case emr::EXTCREATEFONTINDIRECTW:
-        if (has(size, 12)) {
+        {
             if (Object *o = slot(u32(r + 8))) {
                 // The LOGFONTW; the rest of the record (full name, style,
                 // design vector) does not change the font drawn.
@@ -514,23 +511,22 @@ void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
     case emr::SETPALETTEENTRIES:
     case emr::RESIZEPALETTE: paletteRecord(type); break;
     case emr::CREATECOLORSPACE:
-        if (has(size, 12))
-            if (Object *o = slot(u32(r + 8))) *o = Object{Object::Other, nullptr, nullptr, nullptr};
+        if (Object *o = slot(u32(r + 8))) *o = Object{Object::Other, nullptr, nullptr, nullptr};
         break;
 
     case emr::INTERSECTCLIPRECT:
-        if (has(size, 24)) dc_.intersectClipRect(arg(8), arg(12), arg(16), arg(20));
+        dc_.intersectClipRect(arg(8), arg(12), arg(16), arg(20));
         break;
     case emr::EXCLUDECLIPRECT:
-        if (has(size, 24)) dc_.excludeClipRect(arg(8), arg(12), arg(16), arg(20));
+        dc_.excludeClipRect(arg(8), arg(12), arg(16), arg(20));
         break;
     case emr::OFFSETCLIPRGN:
-        if (has(size, 16)) dc_.offsetClipRgn(arg(8), arg(12));
+        dc_.offsetClipRgn(arg(8), arg(12));
         break;
     case emr::EXTSELECTCLIPRGN: clipRegion(); break;
     case emr::SETMETARGN: dc_.setMetaRegion(); break;
     case emr::SELECTCLIPPATH:
-        if (has(size, 12) && arg(8) >= 1 && arg(8) <= 5)
+        if (arg(8) >= 1 && arg(8) <= 5)
             dc_.selectClipPath(static_cast<gdi::RegionOp>(arg(8)));
         break;
 

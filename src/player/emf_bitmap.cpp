@@ -4,14 +4,19 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/bytes.h"
 #include "gdi/image/blit.h"
 #include "gdi/image/dib.h"
 #include "gdi/image/gradient.h"
 #include "gdi/image/rop.h"
-#include "player/bytes.h"
 #include "player/emf_records.h"
 
 namespace vellora::player {
+
+using base::u16;
+using base::u32;
+using base::i32;
+using base::f32;
 
 namespace {
 
@@ -96,7 +101,6 @@ gdi::BlitSource sourceRect(const gdi::DibImage &image, const uint8_t *xf, int32_
 // BITBLT and STRETCHBLT: without a bitmap, or with an operation that does
 // not read it, a pattern blit.
 void bitBlt(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size, bool stretch) {
-    if (size < (stretch ? 108u : 100u)) return;
     const int32_t x = i32(r + 24), y = i32(r + 28), w = i32(r + 32), h = i32(r + 36);
     const uint32_t rop = u32(r + 40);
     if (!u32(r + 84) || !gdi::ropUsesSource(gdi::ropCode(rop))) {
@@ -111,7 +115,6 @@ void bitBlt(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size, bool stretc
 }
 
 void maskBlt(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size) {
-    if (size < 128) return;
     const int32_t x = i32(r + 24), y = i32(r + 28), w = i32(r + 32), h = i32(r + 36);
     const uint32_t rop4 = u32(r + 40);
     RecordDib d, m;
@@ -124,7 +127,6 @@ void maskBlt(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size) {
 }
 
 void plgBlt(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size) {
-    if (size < 140) return;
     const gdi::Point pts[3] = {{i32(r + 24), i32(r + 28)}, {i32(r + 32), i32(r + 36)}, {i32(r + 40), i32(r + 44)}};
     RecordDib d, m;
     gdi::DibImage image, mask;
@@ -135,7 +137,6 @@ void plgBlt(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size) {
 }
 
 void setDIBitsToDevice(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size) {
-    if (size < 76) return;
     RecordDib d;
     if (!recordDib(r, size, 64, 48, d)) return;
     gdi::DibInfo info;
@@ -145,7 +146,6 @@ void setDIBitsToDevice(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size) 
 }
 
 void stretchDIBits(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size) {
-    if (size < 80) return;
     RecordDib d;
     if (!recordDib(r, size, 64, 48, d)) return;
     gdi::DibInfo info;
@@ -158,7 +158,6 @@ void stretchDIBits(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size) {
 
 // ALPHABLEND and TRANSPARENTBLT share STRETCHBLT's layout.
 void blendBlt(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size, bool alpha) {
-    if (size < 108) return;
     RecordDib d;
     gdi::DibImage image;
     if (!recordDib(r, size, 80, 84, d)) return;
@@ -178,7 +177,6 @@ void blendBlt(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size, bool alph
 }
 
 void gradientFill(gdi::DeviceContext &dc, const uint8_t *r, uint32_t size) {
-    if (size < 36) return;
     const uint64_t nVer = u32(r + 24), nTri = u32(r + 28);
     const uint32_t mode = u32(r + 32);
     const uint64_t per = mode == gdi::GRADIENT_FILL_TRIANGLE ? 3 : 2;

@@ -13,7 +13,8 @@ namespace vellora::player {
 // True for the record types playBitmapRecord plays.
 bool isBitmapRecord(uint32_t type);
 
-// Plays one bitmap record of `size` bytes (header included). A record whose
+// Plays one bitmap record of `size` bytes (header included, at least the
+// minimum emf_records.def gives its type). A record whose
 // bitmap reaches outside it, or is malformed, draws nothing.
 void playBitmapRecord(gdi::DeviceContext &dc, uint32_t type, const uint8_t *record, uint32_t size);
 

@@ -3,11 +3,15 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "gdi/text/text.h"
-#include "player/bytes.h"
 #include "player/emf_records.h"
 
 namespace vellora::player {
+
+using base::u16;
+using base::u32;
+using base::i32;
 
 namespace {
 
@@ -69,14 +73,12 @@ void playTextRecord(gdi::DeviceContext &dc, uint32_t type, const uint8_t *r, uin
     case emr::EXTTEXTOUTW:
     case emr::EXTTEXTOUTA: {
         // Bounds, graphics mode, x and y scale, then one EMRTEXT.
-        if (size < 36 + kEmrTextSize) return;
         GraphicsModeScope mode(dc, u32(r + 24));
         drawEmrText(dc, r, size, 36, type == emr::EXTTEXTOUTW);
         break;
     }
     case emr::POLYTEXTOUTW:
     case emr::POLYTEXTOUTA: {
-        if (size < 40) return;
         GraphicsModeScope mode(dc, u32(r + 24));
         const uint64_t strings = u32(r + 36);
         for (uint64_t i = 0; i < strings && 40 + (i + 1) * kEmrTextSize <= size; ++i)
@@ -87,7 +89,6 @@ void playTextRecord(gdi::DeviceContext &dc, uint32_t type, const uint8_t *r, uin
         // x, y, character count, options, graphics mode, x and y scale,
         // the clip rectangle unless ETO_NO_RECT, then 8- or 16-bit text
         // (ETO_SMALL_CHARS: each byte the low byte of a UTF-16 unit).
-        if (size < 36) return;
         const int32_t x = i32(r + 8), y = i32(r + 12);
         const uint64_t n = u32(r + 16);
         const uint32_t options = u32(r + 20);

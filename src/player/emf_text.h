@@ -9,7 +9,8 @@
 
 namespace vellora::player {
 
-// Plays one text record of `size` bytes (header included). A record whose
+// Plays one text record of `size` bytes (header included, at least the
+// minimum emf_records.def gives its type). A record whose
 // string or dx array reaches outside it draws nothing.
 void playTextRecord(gdi::DeviceContext &dc, uint32_t type, const uint8_t *record, uint32_t size);
 

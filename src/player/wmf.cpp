@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/bytes.h"
 #include "gdi/image/blit.h"
 #include "gdi/dc/dc.h"
 #include "gdi/image/dib.h"
@@ -21,11 +22,15 @@
 #include "gdi/image/palette.h"
 #include "gdi/image/rop.h"
 #include "gdi/text/text.h"
-#include "player/bytes.h"
 #include "player/player.h"
+#include "player/records.h"
 #include "player/wmf_records.h"
 
 namespace vellora::player {
+
+using base::u16;
+using base::i16;
+using base::u32;
 
 namespace {
 
@@ -289,7 +294,6 @@ void Player::selectObject(uint32_t index) {
 }
 
 void Player::createPen() {
-    if (!has(5)) return;
     auto pen = std::make_shared<gdi::Pen>();
     // CreatePen makes anything past PS_INSIDEFRAME solid (caps and joins
     // included) and drops the width of a null pen.
@@ -307,7 +311,6 @@ void Player::createPen() {
 }
 
 void Player::createBrush() {
-    if (!has(4)) return;
     auto brush = std::make_shared<gdi::Brush>();
     brush->style = w(0);
     brush->color = color(1);
@@ -332,7 +335,6 @@ void Player::createBrush() {
 
 void Player::createFont() {
     // LOGFONT16; short records cut the face name off.
-    if (!has(9)) return;
     Object o;
     o.kind = Object::Font;
     o.font = gdi::makeFont(gdi::decodeLogFont16(p_, words_ * 2));
@@ -356,7 +358,6 @@ bool Player::packedDib(size_t at, uint32_t usage, gdi::DibInfo &info, const uint
 void Player::createDibBrush() {
     // Style (pattern or DIB pattern: the same here), colour usage, packed
     // DIB, which keeps its own colours.
-    if (!has(2)) return;
     const uint32_t usage = w(1);
     gdi::DibInfo info;
     const uint8_t *bits = nullptr;
@@ -417,7 +418,6 @@ void Player::createDdbBrush() {
     // 32-bit pointer), 18 reserved bytes, then the rows top first. Only
     // monochrome bitmaps are device independent enough to use: they draw in
     // the text and background colours.
-    if (!has(7 + 9)) return;
     const int32_t width = s(1), height = s(2), rowBytes = s(3);
     const uint16_t planes = w(4) & 0xFF, bpp = w(4) >> 8;
     if (width <= 0 || height <= 0 || planes != 1 || bpp != 1 || rowBytes < (width + 7) / 8) return;
@@ -449,7 +449,6 @@ void Player::createRegion() {
     // count, largest scan, bounding box, then the scans: count of x values,
     // top, bottom, the x pairs, the count again. A malformed scan drops the
     // whole region, as the platform refuses it.
-    if (!has(11)) return;
     const uint16_t scans = w(5);
     auto rects = std::make_shared<std::vector<gdi::Rect>>();
     size_t at = 11;
@@ -485,7 +484,6 @@ void Player::createRegion() {
 
 void Player::createPalette() {
     // LOGPALETTE: version, entry count, entries (red, green, blue, flags).
-    if (!has(2)) return;
     const uint16_t n = w(1);
     if (n == 0 || n > gdi::kMaxPaletteEntries || size_t(n) * 2 > words_ - 2) return;
     auto palette = std::make_shared<gdi::Palette>();
@@ -502,7 +500,6 @@ void Player::createPalette() {
 void Player::paletteRecord(uint16_t func) {
     gdi::DcState &st = dc_.state();
     if (func == meta::SELECTPALETTE) {
-        if (!has(1)) return;
         Object *o = slot(w(0));
         if (o && o->kind == Object::Palette) st.palette = o->palette;
         return;
@@ -513,10 +510,9 @@ void Player::paletteRecord(uint16_t func) {
         if (o.kind == Object::Palette && o.palette == st.palette) palette = o.palette.get();
     if (!palette) return;
     if (func == meta::RESIZEPALETTE) {
-        if (has(1)) gdi::resizePalette(*palette, w(0));
+        gdi::resizePalette(*palette, w(0));
         return;
     }
-    if (!has(2)) return;
     const uint16_t start = w(0), n = w(1);
     if (size_t(n) * 2 > words_ - 2) return;
     std::vector<gdi::ColorRef> colors(n);
@@ -530,7 +526,6 @@ void Player::paletteRecord(uint16_t func) {
 // its edges included.
 void Player::box(uint16_t func) {
     const size_t first = func == meta::ROUNDRECT ? 2 : 0;
-    if (!has(first + 4)) return;
     int32_t b = s(first), r = s(first + 1), t = s(first + 2), l = s(first + 3);
     if (l == r || t == b) return;
     if (l > r) std::swap(l, r);
@@ -548,7 +543,6 @@ void Player::box(uint16_t func) {
 }
 
 void Player::arc(uint16_t func) {
-    if (!has(8)) return;
     const Point end{s(1), s(0)}, start{s(3), s(2)};
     int32_t b = s(4), r = s(5), t = s(6), l = s(7);
     if (l == r || t == b) return;
@@ -595,7 +589,7 @@ void Player::arc(uint16_t func) {
 }
 
 void Player::poly(uint16_t func) {
-    if (!has(1) || !points(1, w(0), pts_)) return;
+    if (!points(1, w(0), pts_)) return;
     const size_t n = pts_.size();
     if (func == meta::POLYGON && n < 2) return;  // the recorder refuses it
     if (measuring()) {
@@ -607,7 +601,6 @@ void Player::poly(uint16_t func) {
 }
 
 void Player::polyPolygon() {
-    if (!has(1)) return;
     const size_t polys = w(0);
     if (polys > words_ - 1) return;
     std::vector<uint32_t> &counts = counts_;
@@ -642,7 +635,6 @@ void Player::regionRecord(uint16_t func) {
     case meta::FRAMEREGION: regionAt = 3, brushAt = 2; break;
     default: regionAt = 0; break;
     }
-    if (!has(regionAt + 1)) return;
     Object *rgn = slot(w(regionAt));
     if (!rgn || rgn->kind != Object::Region) return;
     gdi::BrushRef brush;
@@ -686,7 +678,6 @@ void Player::text(uint16_t func) {
     size_t dxAt = 0;
     if (func == meta::TEXTOUT) {
         // count, string, y, x
-        if (!has(1)) return;
         count = w(0);
         const size_t strWords = (count + 1) / 2;
         if (!has(1 + strWords + 2)) return;
@@ -695,7 +686,6 @@ void Player::text(uint16_t func) {
         x = s(2 + strWords);
     } else {
         // y, x, count, options, [rectangle], string, [dx]
-        if (!has(4)) return;
         y = s(0), x = s(1);
         count = w(2);
         options = w(3) & ~uint32_t(gdi::ETO_PDY);  // one advance a byte here
@@ -778,7 +768,6 @@ void Player::blit(uint16_t func) {
     switch (func) {
     case meta::STRETCHDIB:
         // rop, usage, source h, w, y, x, destination h, w, y, x, DIB
-        if (!has(11)) return;
         rop = color(0), usage = w(2);
         hs = s(3), ws = s(4), ys = s(5), xs = s(6), ht = s(7), wd = s(8), y = s(9), x = s(10);
         bitmapAt = 22;
@@ -787,7 +776,6 @@ void Player::blit(uint16_t func) {
     case meta::STRETCHBLT:
         // rop, source h, w, y, x, [reserved when no bitmap], destination h,
         // w, y, x, bitmap
-        if (!has(10)) return;
         hasBitmap = words_ > 11;  // the bare form is 11 words
         {
             const size_t d = hasBitmap ? 6 : 7;
@@ -801,7 +789,6 @@ void Player::blit(uint16_t func) {
     case meta::BITBLT:
         // rop, source y, x, [reserved when no bitmap], h, w, destination y,
         // x, bitmap
-        if (!has(8)) return;
         hasBitmap = words_ > 9;  // the bare form is 9 words
         {
             const size_t d = hasBitmap ? 4 : 5;
@@ -815,7 +802,6 @@ void Player::blit(uint16_t func) {
     case meta::SETDIBTODEV: {
         // usage, scan count, first scan, source y, x, h, w, destination y,
         // x, DIB
-        if (!has(9)) return;
         usage = w(0);
         const uint32_t lines = w(1), startScan = w(2);
         ys = s(3), xs = s(4);
@@ -879,98 +865,99 @@ void Player::blit(uint16_t func) {
 void Player::play(uint16_t func, const uint8_t *p, size_t words) {
     p_ = p;
     words_ = words;
+    // Smaller than its kind needs: skipped, as the decoders all skip it.
+    if (6 + 2 * uint64_t(words) < wmfRecord(func).minSize) return;
     gdi::DcState &st = dc_.state();
     switch (func) {
     // ---- state
     case meta::SETBKCOLOR:
-        if (has(2)) st.bkColor = color(0);
+        st.bkColor = color(0);
         break;
     case meta::SETTEXTCOLOR:
-        if (has(2)) st.textColor = color(0);
+        st.textColor = color(0);
         break;
     case meta::SETBKMODE:
-        if (has(1) && (w(0) == gdi::TRANSPARENT || w(0) == gdi::OPAQUE)) st.bkMode = w(0);
+        if (w(0) == gdi::TRANSPARENT || w(0) == gdi::OPAQUE) st.bkMode = w(0);
         break;
     case meta::SETMAPMODE:
-        if (has(1)) dc_.setMapMode(s(0));
+        dc_.setMapMode(s(0));
         break;
     case meta::SETROP2:
-        if (has(1) && w(0) >= 1 && w(0) <= 16) st.rop2 = w(0);
+        if (w(0) >= 1 && w(0) <= 16) st.rop2 = w(0);
         break;
     case meta::SETPOLYFILLMODE:
-        if (has(1) && (w(0) == gdi::ALTERNATE || w(0) == gdi::WINDING)) st.polyFillMode = w(0);
+        if (w(0) == gdi::ALTERNATE || w(0) == gdi::WINDING) st.polyFillMode = w(0);
         break;
     case meta::SETSTRETCHBLTMODE:
-        if (has(1) && w(0) >= 1 && w(0) <= 4) st.stretchMode = w(0);
+        if (w(0) >= 1 && w(0) <= 4) st.stretchMode = w(0);
         break;
     case meta::SETTEXTALIGN:
-        if (has(1)) st.textAlign = w(0);
+        st.textAlign = w(0);
         break;
     case meta::SETTEXTCHAREXTRA:
-        if (has(1)) st.textCharExtra = s(0);
+        st.textCharExtra = s(0);
         break;
     case meta::SETTEXTJUSTIFICATION:
-        if (has(2)) st.breakExtra = s(1), st.breakCount = s(0);
+        st.breakExtra = s(1), st.breakCount = s(0);
         break;
     case meta::SETMAPPERFLAGS:
-        if (has(2)) st.mapperFlags = color(0);
+        st.mapperFlags = color(0);
         break;
     case meta::SETLAYOUT:
-        if (has(1)) st.layout = w(0);
+        st.layout = w(0);
         break;
     case meta::SETRELABS: break;  // no effect since 16-bit Windows
 
     case meta::SETWINDOWORG:
-        if (has(2)) dc_.setWindowOrg(s(1), s(0));
+        dc_.setWindowOrg(s(1), s(0));
         break;
     case meta::SETWINDOWEXT:
-        if (has(2)) dc_.setWindowExt(s(1), s(0));
+        dc_.setWindowExt(s(1), s(0));
         break;
     case meta::SETVIEWPORTORG:
-        if (has(2)) dc_.setViewportOrg(s(1), s(0));
+        dc_.setViewportOrg(s(1), s(0));
         break;
     case meta::SETVIEWPORTEXT:
-        if (has(2)) dc_.setViewportExt(s(1), s(0));
+        dc_.setViewportExt(s(1), s(0));
         break;
     case meta::OFFSETWINDOWORG:
-        if (has(2)) dc_.offsetWindowOrg(s(1), s(0));
+        dc_.offsetWindowOrg(s(1), s(0));
         break;
     case meta::OFFSETVIEWPORTORG:
-        if (has(2)) dc_.offsetViewportOrg(s(1), s(0));
+        dc_.offsetViewportOrg(s(1), s(0));
         break;
     case meta::SCALEWINDOWEXT:
-        if (has(4)) dc_.scaleWindowExt(s(3), s(2), s(1), s(0));
+        dc_.scaleWindowExt(s(3), s(2), s(1), s(0));
         break;
     case meta::SCALEVIEWPORTEXT:
-        if (has(4)) dc_.scaleViewportExt(s(3), s(2), s(1), s(0));
+        dc_.scaleViewportExt(s(3), s(2), s(1), s(0));
         break;
     case meta::SAVEDC: dc_.saveDC(); break;
     case meta::RESTOREDC:
-        if (has(1)) dc_.restoreDC(s(0));
+        dc_.restoreDC(s(0));
         break;
 
     // ---- clipping (device units of the reference device for regions)
     case meta::INTERSECTCLIPRECT:
-        if (has(4) && !measuring()) dc_.intersectClipRect(s(3), s(2), s(1), s(0));
+        if (!measuring()) dc_.intersectClipRect(s(3), s(2), s(1), s(0));
         break;
     case meta::EXCLUDECLIPRECT:
-        if (has(4) && !measuring()) dc_.excludeClipRect(s(3), s(2), s(1), s(0));
+        if (!measuring()) dc_.excludeClipRect(s(3), s(2), s(1), s(0));
         break;
     case meta::OFFSETCLIPRGN:
-        if (has(2) && !measuring()) dc_.offsetClipRgn(s(1), s(0));
+        if (!measuring()) dc_.offsetClipRgn(s(1), s(0));
         break;
     case meta::SELECTCLIPREGION:
         // Index 0 stands for no region: the clip is reset.
-        if (has(1)) selectClip(w(0) ? slot(w(0)) : nullptr);
+        selectClip(w(0) ? slot(w(0)) : nullptr);
         break;
 
     // ---- objects
     case meta::SELECTOBJECT:
-        if (has(1)) selectObject(w(0));
+        selectObject(w(0));
         break;
     case meta::DELETEOBJECT:
-        if (has(1))
-            if (Object *o = slot(w(0))) *o = Object{};
+        if (Object *o = slot(w(0))) *o = Object{};
         break;
     case meta::CREATEPENINDIRECT: createPen(); break;
     case meta::CREATEBRUSHINDIRECT: createBrush(); break;
@@ -987,13 +974,13 @@ void Player::play(uint16_t func, const uint8_t *p, size_t words) {
 
     // ---- drawing
     case meta::MOVETO:
-        if (has(2)) {
+        {
             if (measuring()) st.curPos = {s(1), s(0)};
             else dc_.moveTo({s(1), s(0)});
         }
         break;
     case meta::LINETO:
-        if (has(2)) {
+        {
             const Point to{s(1), s(0)};
             if (measuring()) {
                 const Point from = st.curPos;
@@ -1015,24 +1002,24 @@ void Player::play(uint16_t func, const uint8_t *p, size_t words) {
     case meta::POLYLINE: poly(func); break;
     case meta::POLYPOLYGON: polyPolygon(); break;
     case meta::SETPIXEL:
-        if (has(4)) {
+        {
             if (measuring()) addBounds(s(3), s(2), s(3), s(2));
             else dc_.setPixel({s(3), s(2)}, color(0));
         }
         break;
     case meta::FLOODFILL:
         // Not bounded by the recorder.
-        if (has(4) && !measuring()) gdi::extFloodFill(dc_, {s(3), s(2)}, color(0), gdi::FLOODFILLBORDER);
+        if (!measuring()) gdi::extFloodFill(dc_, {s(3), s(2)}, color(0), gdi::FLOODFILLBORDER);
         break;
     case meta::EXTFLOODFILL:
-        if (has(5) && !measuring()) gdi::extFloodFill(dc_, {s(4), s(3)}, color(1), w(0));
+        if (!measuring()) gdi::extFloodFill(dc_, {s(4), s(3)}, color(1), w(0));
         break;
     case meta::FILLREGION:
     case meta::FRAMEREGION:
     case meta::INVERTREGION:
     case meta::PAINTREGION: regionRecord(func); break;
     case meta::PATBLT:
-        if (has(6)) patBlt(s(5), s(4), s(3), s(2), color(0));
+        patBlt(s(5), s(4), s(3), s(2), color(0));
         break;
     case meta::TEXTOUT:
     case meta::EXTTEXTOUT: text(func); break;

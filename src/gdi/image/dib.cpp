@@ -8,16 +8,12 @@
 #include <jpeglib.h>
 #include <png.h>
 
+#include "base/bytes.h"
 #include "gdi/image/palette.h"
 
 namespace vellora::gdi {
 
 namespace {
-
-uint32_t rd32(const uint8_t *p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t rd16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
 
 uint32_t rgbWord(uint8_t r, uint8_t g, uint8_t b) { return uint32_t(r) << 16 | uint32_t(g) << 8 | b; }
 
@@ -276,24 +272,24 @@ bool readDibInfo(const uint8_t *info, size_t infoSize, uint32_t usage, const Pal
                  DibInfo &out) {
     out = DibInfo{};
     if (!info || infoSize < 12 || usage > DIB_PAL_INDICES) return false;
-    const uint32_t headerSize = rd32(info);
+    const uint32_t headerSize = base::u32(info);
     int64_t height;
     uint32_t planes, used = 0;
     if (headerSize == 12) {
         out.core = true;
-        out.width = rd16(info + 4);
-        height = rd16(info + 6);  // unsigned: core bitmaps are bottom-up
-        planes = rd16(info + 8);
-        out.bpp = rd16(info + 10);
+        out.width = base::u16(info + 4);
+        height = base::u16(info + 6);  // unsigned: core bitmaps are bottom-up
+        planes = base::u16(info + 8);
+        out.bpp = base::u16(info + 10);
     } else {
         if (headerSize < 40 || headerSize > infoSize) return false;
-        out.width = int32_t(rd32(info + 4));
-        height = int32_t(rd32(info + 8));
-        planes = rd16(info + 12);
-        out.bpp = rd16(info + 14);
-        out.compression = rd32(info + 16);
-        out.sizeImage = rd32(info + 20);
-        used = rd32(info + 32);
+        out.width = int32_t(base::u32(info + 4));
+        height = int32_t(base::u32(info + 8));
+        planes = base::u16(info + 12);
+        out.bpp = base::u16(info + 14);
+        out.compression = base::u32(info + 16);
+        out.sizeImage = base::u32(info + 20);
+        used = base::u32(info + 32);
     }
     out.headerSize = headerSize;
     out.clrUsed = used;
@@ -334,7 +330,7 @@ bool readDibInfo(const uint8_t *info, size_t infoSize, uint32_t usage, const Pal
         // The masks follow the 40-byte header; longer headers hold them in
         // the same place.
         if (infoSize < 52) return false;
-        for (int i = 0; i < 3; ++i) out.masks[i] = rd32(info + 40 + 4 * i);
+        for (int i = 0; i < 3; ++i) out.masks[i] = base::u32(info + 40 + 4 * i);
     }
     out.keepsAlpha = out.bpp == 32 && out.compression != BI_JPEG && out.compression != BI_PNG &&
                      out.masks[0] == 0xFF0000 && out.masks[1] == 0xFF00 && out.masks[2] == 0xFF;
@@ -364,7 +360,7 @@ bool readDibInfo(const uint8_t *info, size_t infoSize, uint32_t usage, const Pal
                 uint32_t index = i;
                 if (usage == DIB_PAL_COLORS) {
                     if (room < 2 * (size_t(i) + 1)) break;
-                    index = rd16(info + at + 2 * i);
+                    index = base::u16(info + at + 2 * i);
                 }
                 const ColorRef c = palette->entries[index % count];
                 out.table[i] = rgbWord(uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16));
@@ -421,7 +417,7 @@ bool decodeDibBits(const DibInfo &info, const uint8_t *bits, size_t bitsSize, Di
             break;
         case 16:
             for (int64_t x = 0; x < width; ++x) {
-                const uint32_t v = rd16(row + 2 * x);
+                const uint32_t v = base::u16(row + 2 * x);
                 if (rgb555)
                     dst[x] = rgbWord(uint8_t(((v >> 7) & 0xF8) | ((v >> 12) & 7)),
                                      uint8_t(((v >> 2) & 0xF8) | ((v >> 7) & 7)),
@@ -435,7 +431,7 @@ bool decodeDibBits(const DibInfo &info, const uint8_t *bits, size_t bitsSize, Di
             break;
         case 32:
             for (int64_t x = 0; x < width; ++x) {
-                const uint32_t v = rd32(row + 4 * x);
+                const uint32_t v = base::u32(row + 4 * x);
                 dst[x] = info.keepsAlpha ? v : (red.get(v) << 16 | green.get(v) << 8 | blue.get(v));
             }
             break;

@@ -26,14 +26,11 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "base/bytes.h"
+
 namespace vellora::gdi {
 
 namespace {
-
-int32_t rd32(const uint8_t *p) {
-    return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
-}
-uint16_t rd16(const uint8_t *p) { return uint16_t(p[0] | p[1] << 8); }
 
 // Face names compare without regard to ASCII case, as the font mapper
 // compares them.
@@ -1365,11 +1362,11 @@ LogFont decodeLogFontW(const uint8_t *data, size_t size) {
     uint8_t b[92] = {};
     if (data) std::memcpy(b, data, std::min<size_t>(size, sizeof b));
     LogFont lf;
-    lf.height = rd32(b);
-    lf.width = rd32(b + 4);
-    lf.escapement = rd32(b + 8);
-    lf.orientation = rd32(b + 12);
-    lf.weight = rd32(b + 16);
+    lf.height = base::i32(b);
+    lf.width = base::i32(b + 4);
+    lf.escapement = base::i32(b + 8);
+    lf.orientation = base::i32(b + 12);
+    lf.weight = base::i32(b + 16);
     lf.italic = b[20];
     lf.underline = b[21];
     lf.strikeOut = b[22];
@@ -1379,7 +1376,7 @@ LogFont decodeLogFontW(const uint8_t *data, size_t size) {
     lf.quality = b[26];
     lf.pitchAndFamily = b[27];
     for (int i = 0; i < 31; ++i) {
-        const char16_t c = char16_t(rd16(b + 28 + 2 * i));
+        const char16_t c = char16_t(base::u16(b + 28 + 2 * i));
         if (!c) break;
         lf.faceName.push_back(c);
     }
@@ -1390,11 +1387,11 @@ LogFont decodeLogFont16(const uint8_t *data, size_t size) {
     uint8_t b[50] = {};
     if (data) std::memcpy(b, data, std::min<size_t>(size, sizeof b));
     LogFont lf;
-    lf.height = int16_t(rd16(b));
-    lf.width = int16_t(rd16(b + 2));
-    lf.escapement = int16_t(rd16(b + 4));
-    lf.orientation = int16_t(rd16(b + 6));
-    lf.weight = int16_t(rd16(b + 8));
+    lf.height = int16_t(base::u16(b));
+    lf.width = int16_t(base::u16(b + 2));
+    lf.escapement = int16_t(base::u16(b + 4));
+    lf.orientation = int16_t(base::u16(b + 6));
+    lf.weight = int16_t(base::u16(b + 8));
     lf.italic = b[10];
     lf.underline = b[11];
     lf.strikeOut = b[12];

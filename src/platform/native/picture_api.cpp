@@ -13,6 +13,7 @@
 #include "api/geometry.h"
 #include "api/limits.h"
 #include "api/loader.h"
+#include "base/bytes.h"
 #include "platform/platform.h"
 
 using vellora::Status;
@@ -72,10 +73,10 @@ Status open(const uint8_t *data, size_t size, VelloraPicture **picture) {
     }
     case vellora::MetafileFormat::Placeable: {
         VelloraPlaceableHeader &h = p->placeable;
-        h.left = vellora::readI16(data + 6);
-        h.top = vellora::readI16(data + 8);
-        h.right = vellora::readI16(data + 10);
-        h.bottom = vellora::readI16(data + 12);
+        h.left = vellora::base::i16(data + 6);
+        h.top = vellora::base::i16(data + 8);
+        h.right = vellora::base::i16(data + 10);
+        h.bottom = vellora::base::i16(data + 12);
         h.unitsPerInch = uint16_t(data[14] | data[15] << 8);
         // Units per inch of 0 means nothing; 1440 (twips) is what writers mean most.
         const double units = h.unitsPerInch ? h.unitsPerInch : 1440.0;

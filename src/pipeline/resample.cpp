@@ -1,16 +1,12 @@
 #include "pipeline/resample.h"
 
-#include "agg_image_accessors.h"
-#include "agg_image_filters.h"
-#include "agg_pixfmt_rgba.h"
-#include "agg_rasterizer_scanline_aa.h"
-#include "agg_renderer_base.h"
-#include "agg_renderer_scanline.h"
-#include "agg_rendering_buffer.h"
-#include "agg_scanline_u.h"
-#include "agg_span_allocator.h"
-#include "agg_span_image_filter_rgba.h"
-#include "agg_span_interpolator_linear.h"
+#include <cstring>
+
+#include "pipeline/resample_kernels.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vellora {
 
@@ -34,42 +30,334 @@ agg::trans_affine resampleTransform(int32_t w, int32_t h, double angle) {
     return m;
 }
 
-void resampleCanvas(const uint8_t *canvas, uint8_t *out, int32_t w, int32_t h, double angle) {
-    using pixfmt = agg::pixfmt_bgra32_pre;
-    using renderer = agg::renderer_base<pixfmt>;
-    using source = agg::image_accessor_clone<pixfmt>;
-    using interpolator = agg::span_interpolator_linear<agg::trans_affine>;
-    using generator = agg::span_image_resample_rgba_affine<source>;
+namespace resample {
 
+namespace {
+
+constexpr Factors makeFactors() {
+    Factors f{};
+    for (int32_t t = 0; t < 128; ++t) {
+        for (int32_t k = 0; k < 4; ++k)
+            f.ax[t][2 * k] = f.ax[t][2 * k + 1] = int16_t(tableUnit(t + 128 * k));
+        for (int32_t i = 0; i < 4; ++i) {
+            f.by[t][0][2 * i] = int16_t(tableUnit(t));
+            f.by[t][0][2 * i + 1] = int16_t(tableUnit(t + 128));
+            f.by[t][1][2 * i] = int16_t(tableUnit(t + 256));
+            f.by[t][1][2 * i + 1] = int16_t(tableUnit(t + 384));
+        }
+    }
+    return f;
+}
+
+// AGG's iround.
+int32_t iround(double v) { return int32_t((v < 0.0) ? v - 0.5 : v + 0.5); }
+
+// AGG's forward-adjusted dda2_line_interpolator(y1, y2, count).
+Dda makeDda(int32_t y1, int32_t y2, int32_t count) {
+    Dda d;
+    d.cnt = count <= 0 ? 1 : count;
+    d.lft = (y2 - y1) / d.cnt;
+    d.rem = (y2 - y1) % d.cnt;
+    d.mod = d.rem;
+    d.y = y1;
+    if (d.mod <= 0) {
+        d.mod += count;
+        d.rem += count;
+        d.lft--;
+    }
+    d.mod -= count;
+    return d;
+}
+
+// What the resampler adds to an interpolated coordinate before reading: the
+// filter offset (0.5 pixel, 128) less the radius (2 pixels at scale 2, 512).
+constexpr int32_t kOffset = 128 - 512;
+
+// ---- portable form: AGG's loops, one tap at a time
+
+uint32_t filterPortable(const Source &src, int32_t x, int32_t y) {
+    uint32_t block[16];
+    gatherClamped(src, x >> 8, y >> 8, block);
+    const int32_t tx = phase(x), ty = phase(y);
+    int32_t fg[4] = {8192, 8192, 8192, 8192};  // image_filter_scale / 2
+    int32_t total = 0;
+    for (int32_t j = 0; j < 4; ++j) {
+        const int32_t wy = 64 * tableUnit(ty + 128 * j);
+        for (int32_t k = 0; k < 4; ++k) {
+            const int32_t weight = (wy * 64 * tableUnit(tx + 128 * k) + 8192) >> 14;
+            const uint32_t p = block[j * 4 + k];
+            for (int32_t c = 0; c < 4; ++c) fg[c] += int32_t((p >> (8 * c)) & 0xFF) * weight;
+            total += weight;
+        }
+    }
+    for (int32_t &v : fg) v /= total;  // never negative, alpha never above 255
+    const uint32_t a = uint32_t(fg[3]);
+    auto colour = [a](int32_t v) { return uint32_t(v) > a ? a : uint32_t(v); };
+    return storedPixel(colour(fg[0]), colour(fg[1]), colour(fg[2]), a);
+}
+
+void rowPortable(const Source &src, const Row &row) {
+    Dda dx = row.x, dy = row.y;
+    for (int32_t n = 0; n < row.len; ++n) {
+        const uint32_t v = filterPortable(src, dx.y, dy.y);
+        std::memcpy(row.dst + 4 * n, &v, 4);
+        dx.step();
+        dy.step();
+    }
+}
+
+void evenRowPortable(const Source &src, const EvenRow &row) {
+    for (int32_t n = 0; n < row.len; ++n) {
+        const uint32_t v = filterPortable(src, row.x + n * row.stepX, row.y + n * row.stepY);
+        std::memcpy(row.dst + 4 * n, &v, 4);
+    }
+}
+
+#if defined(__SSE2__)
+// ---- SSE2: one pixel's 16 taps in 8 multiply-adds of 16-bit pairs
+
+struct Weights {
+    __m128i v[8];  // {w(j, k), w(j + 1, k)} x 4 for column k of rows 0-1, then of rows 2-3
+    __m128 total;  // the sum of the 16 weights, in every lane
+};
+
+inline void weightsFor(int32_t tx, int32_t ty, Weights &w) {
+    const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i *>(kFactors.ax[tx]));
+    const __m128i b01 = _mm_load_si128(reinterpret_cast<const __m128i *>(kFactors.by[ty][0]));
+    const __m128i b23 = _mm_load_si128(reinterpret_cast<const __m128i *>(kFactors.by[ty][1]));
+    const __m128i two = _mm_set1_epi16(2);
+    // uy * ux fits 16 unsigned bits; the shift is logical.
+    const __m128i c01 = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a, b01), two), 2);
+    const __m128i c23 = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a, b23), two), 2);
+    w.v[0] = _mm_shuffle_epi32(c01, 0x00);
+    w.v[1] = _mm_shuffle_epi32(c01, 0x55);
+    w.v[2] = _mm_shuffle_epi32(c01, 0xAA);
+    w.v[3] = _mm_shuffle_epi32(c01, 0xFF);
+    w.v[4] = _mm_shuffle_epi32(c23, 0x00);
+    w.v[5] = _mm_shuffle_epi32(c23, 0x55);
+    w.v[6] = _mm_shuffle_epi32(c23, 0xAA);
+    w.v[7] = _mm_shuffle_epi32(c23, 0xFF);
+    __m128i s = _mm_madd_epi16(_mm_add_epi16(c01, c23), _mm_set1_epi16(1));
+    s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0x4E));
+    s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0xB1));
+    w.total = _mm_cvtepi32_ps(s);
+}
+
+// Channel sums of the block whose rows start at p, p + s, p + 2s, p + 3s,
+// divided by the total weight: B, G, R, A in 32-bit lanes.
+inline __m128i filterSse2(const uint8_t *p, ptrdiff_t s, const Weights &w) {
+    const __m128i z = _mm_setzero_si128();
+    const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const __m128i r1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + s));
+    const __m128i r2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 2 * s));
+    const __m128i r3 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 3 * s));
+    // Byte-interleaving two rows puts each column's channel pairs side by side.
+    const __m128i lo01 = _mm_unpacklo_epi8(r0, r1), hi01 = _mm_unpackhi_epi8(r0, r1);
+    const __m128i lo23 = _mm_unpacklo_epi8(r2, r3), hi23 = _mm_unpackhi_epi8(r2, r3);
+    const __m128i s0 = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(lo01, z), w.v[0]),
+                                     _mm_madd_epi16(_mm_unpackhi_epi8(lo01, z), w.v[1]));
+    const __m128i s1 = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(hi01, z), w.v[2]),
+                                     _mm_madd_epi16(_mm_unpackhi_epi8(hi01, z), w.v[3]));
+    const __m128i s2 = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(lo23, z), w.v[4]),
+                                     _mm_madd_epi16(_mm_unpackhi_epi8(lo23, z), w.v[5]));
+    const __m128i s3 = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(hi23, z), w.v[6]),
+                                     _mm_madd_epi16(_mm_unpackhi_epi8(hi23, z), w.v[7]));
+    const __m128i sum = _mm_add_epi32(_mm_add_epi32(_mm_add_epi32(s0, s1), _mm_add_epi32(s2, s3)),
+                                      _mm_set1_epi32(8192));
+    return _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(sum), w.total));
+}
+
+// Two pixels' quotients as stored: colours limited to alpha, then the blend's
+// alpha (a + 1 for 0 < a < 255), in 16-bit lanes.
+inline __m128i storedPair(__m128i q0, __m128i q1) {
+    __m128i x = _mm_packs_epi32(q0, q1);
+    const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xFF), 0xFF);
+    x = _mm_min_epi16(x, a);
+    const __m128i partial = _mm_and_si128(_mm_cmpgt_epi16(x, _mm_setzero_si128()),
+                                          _mm_cmplt_epi16(x, _mm_set1_epi16(255)));
+    const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+    return _mm_sub_epi16(x, _mm_and_si128(partial, alphaLanes));
+}
+
+inline void store(uint8_t *dst, const __m128i q[4], int32_t count) {
+    const __m128i px = _mm_packus_epi16(storedPair(q[0], q[1]), storedPair(q[2], q[3]));
+    if (count == 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), px);
+    } else {
+        alignas(16) uint8_t tmp[16];
+        _mm_store_si128(reinterpret_cast<__m128i *>(tmp), px);
+        std::memcpy(dst, tmp, size_t(count) * 4);
+    }
+}
+
+// Where pixel (xlr, ylr)'s block is: in the canvas, or gathered with clamping.
+inline const uint8_t *blockAt(const Source &src, int32_t xlr, int32_t ylr, uint32_t *block,
+                              ptrdiff_t *step) {
+    if (uint32_t(xlr) <= uint32_t(src.W - 4) && uint32_t(ylr) <= uint32_t(src.H - 4)) {
+        *step = src.rowStep;
+        return src.top + ylr * src.rowStep + ptrdiff_t(xlr) * 4;
+    }
+    gatherClamped(src, xlr, ylr, block);
+    *step = 16;
+    return reinterpret_cast<const uint8_t *>(block);
+}
+
+void rowSse2(const Source &src, const Row &row) {
+    Dda dx = row.x, dy = row.y;
+    uint8_t *dst = row.dst;
+    alignas(16) uint32_t block[16];
+    Weights w;
+    __m128i q[4];
+    int32_t k = 0;
+    for (int32_t n = 0; n < row.len; ++n) {
+        const int32_t x = dx.y, y = dy.y;
+        weightsFor(phase(x), phase(y), w);
+        ptrdiff_t s;
+        const uint8_t *p = blockAt(src, x >> 8, y >> 8, block, &s);
+        q[k++] = filterSse2(p, s, w);
+        if (k == 4) {
+            store(dst, q, 4);
+            dst += 16;
+            k = 0;
+        }
+        dx.step();
+        dy.step();
+    }
+    if (k) {
+        for (int32_t i = k; i < 4; ++i) q[i] = _mm_setzero_si128();
+        store(dst, q, k);
+    }
+}
+
+void evenRowSse2(const Source &src, const EvenRow &row) {
+    Weights w;
+    weightsFor(phase(row.x), phase(row.y), w);
+    int32_t xlr = row.x >> 8, ylr = row.y >> 8;
+    const int32_t sx = row.stepX / 256, sy = row.stepY / 256;
+    uint8_t *dst = row.dst;
+    alignas(16) uint32_t block[16];
+    __m128i q[4];
+    int32_t k = 0;
+    for (int32_t n = 0; n < row.len; ++n) {
+        ptrdiff_t s;
+        const uint8_t *p = blockAt(src, xlr, ylr, block, &s);
+        q[k++] = filterSse2(p, s, w);
+        if (k == 4) {
+            store(dst, q, 4);
+            dst += 16;
+            k = 0;
+        }
+        xlr += sx;
+        ylr += sy;
+    }
+    if (k) {
+        for (int32_t i = k; i < 4; ++i) q[i] = _mm_setzero_si128();
+        store(dst, q, k);
+    }
+}
+#endif  // __SSE2__
+
+const Kernels &fastest() {
+#if defined(VELLORA_RESAMPLE_AVX2)
+    static const Kernels &k = avx2Usable() ? kAvx2 : kSse2;
+    return k;
+#elif defined(__SSE2__)
+    return kSse2;
+#else
+    return kPortable;
+#endif
+}
+
+void run(const Kernels &kernels, const uint8_t *canvas, uint8_t *out, int32_t w, int32_t h,
+         double angle) {
     const int32_t W = 2 * w + 2, H = 2 * h + 2;
-    const int stride = -4 * W;
+    const ptrdiff_t rowBytes = ptrdiff_t(W) * 4;
 
-    // Negative stride: row 0 is the top scanline, as on the device.
-    agg::rendering_buffer outBuf, canvasBuf;
-    outBuf.attach(out, unsigned(W), unsigned(H), stride);
-    // AGG only reads through the canvas buffer; its type has no const form.
-    canvasBuf.attach(const_cast<uint8_t *>(canvas), unsigned(W), unsigned(H), stride);
+    // Everything outside the w x h block is (0, 0, 0, 0): the h + 2 bottom rows
+    // in memory whole, and the right-hand part of the others.
+    std::memset(out, 0, size_t(H - h) * size_t(rowBytes));
+    for (int32_t y = H - h; y < H; ++y)
+        std::memset(out + y * rowBytes + ptrdiff_t(w) * 4, 0, size_t(W - w) * 4);
 
-    pixfmt outPix(outBuf);
-    pixfmt canvasPix(canvasBuf);
-    renderer base(outPix);
-    base.clear(agg::rgba8(agg::rgba(0.0, 0.0, 0.0, 0.0)));
+    const Source src{canvas + (H - 1) * rowBytes, -rowBytes, W, H};
+    const agg::trans_affine m = resampleTransform(w, h, angle);
+    for (int32_t py = 0; py < h; ++py) {
+        uint8_t *dst = out + (H - 1 - py) * rowBytes;
+        // The interpolator's begin() for the span of row py: its first pixel
+        // centre and the point one span further, in 1/256 canvas pixel.
+        double x = 0.5, y = py + 0.5;
+        m.transform(&x, &y);
+        const int32_t x1 = iround(x * 256), y1 = iround(y * 256);
+        x = 0.5 + w;
+        y = py + 0.5;
+        m.transform(&x, &y);
+        const int32_t x2 = iround(x * 256), y2 = iround(y * 256);
 
-    agg::rasterizer_scanline_aa<> ras;
-    agg::span_allocator<agg::rgba8> alloc;
-    agg::image_filter_lut filter(agg::image_filter_bilinear(), true);
-    agg::scanline_u8 sl;
+        const int32_t spanX = x2 - x1, spanY = y2 - y1;
+        if (spanX % w == 0 && spanY % w == 0 && (spanX / w) % 256 == 0 && (spanY / w) % 256 == 0) {
+            // The DDAs step by exactly spanX / w and spanY / w, whole pixels.
+            kernels.evenRow(src, EvenRow{dst, w, x1 + kOffset, y1 + kOffset, spanX / w, spanY / w});
+        } else {
+            Row row{dst, w, makeDda(x1, x2, w), makeDda(y1, y2, w)};
+            row.x.y += kOffset;
+            row.y.y += kOffset;
+            kernels.row(src, row);
+        }
+    }
+}
 
-    ras.move_to_d(0, 0);
-    ras.line_to_d(w, 0);
-    ras.line_to_d(w, h);
-    ras.line_to_d(0, h);
+}  // namespace
 
-    source src(canvasPix);
-    agg::trans_affine m = resampleTransform(w, h, angle);
-    interpolator inter(m);
-    generator gen(src, inter, filter);
-    agg::render_scanlines_aa(ras, sl, base, alloc, gen);
+const Factors kFactors = makeFactors();
+
+void gatherClamped(const Source &src, int32_t xlr, int32_t ylr, uint32_t block[16]) {
+    for (int32_t j = 0; j < 4; ++j) {
+        int32_t y = ylr + j;
+        y = y < 0 ? 0 : y >= src.H ? src.H - 1 : y;
+        const uint8_t *row = src.top + y * src.rowStep;
+        for (int32_t k = 0; k < 4; ++k) {
+            int32_t x = xlr + k;
+            x = x < 0 ? 0 : x >= src.W ? src.W - 1 : x;
+            std::memcpy(&block[j * 4 + k], row + ptrdiff_t(x) * 4, 4);
+        }
+    }
+}
+
+const Kernels kPortable{rowPortable, evenRowPortable};
+#if defined(__SSE2__)
+const Kernels kSse2{rowSse2, evenRowSse2};
+#endif
+
+bool available(Code code) {
+    switch (code) {
+    case Code::Portable: return true;
+#if defined(__SSE2__)
+    case Code::Sse2: return true;
+#endif
+#if defined(VELLORA_RESAMPLE_AVX2)
+    case Code::Avx2: return avx2Usable();
+#endif
+    default: return false;
+    }
+}
+
+void resampleWith(Code code, const uint8_t *canvas, uint8_t *out, int32_t w, int32_t h,
+                  double angle) {
+    switch (code) {
+#if defined(__SSE2__)
+    case Code::Sse2: run(kSse2, canvas, out, w, h, angle); return;
+#endif
+#if defined(VELLORA_RESAMPLE_AVX2)
+    case Code::Avx2: run(kAvx2, canvas, out, w, h, angle); return;
+#endif
+    default: run(kPortable, canvas, out, w, h, angle); return;
+    }
+}
+
+}  // namespace resample
+
+void resampleCanvas(const uint8_t *canvas, uint8_t *out, int32_t w, int32_t h, double angle) {
+    resample::run(resample::fastest(), canvas, out, w, h, angle);
 }
 
 }  // namespace vellora

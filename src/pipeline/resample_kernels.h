@@ -1,0 +1,112 @@
+// The resampler's inner loops, shared by its portable, SSE2 and AVX2 forms.
+//
+// The arithmetic is AGG 2.4's span_image_resample_rgba_affine as the pipeline
+// configures it (bilinear table, normalised; clone accessor; linear
+// interpolator; scale 2 at every angle), rewritten for speed with the same
+// integers. The figures it rests on:
+//  - the transform's scale is 2 along both axes at every angle, so the
+//    resampler's radius is 512 and its step through the table 128 (in 1/256
+//    pixel): every output pixel reads a 4 x 4 block of canvas pixels;
+//  - every entry of the normalised bilinear table is a multiple of 64, so a
+//    tap's weight (wy * wx + 8192) >> 14 is (uy * ux + 2) >> 2 with u = w / 64,
+//    small enough for 16-bit lanes;
+//  - the weights of a block sum to 65536 +- 12 and a channel's sum stays below
+//    2^24, so single-precision division truncates to the integer quotient.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vellora::resample {
+
+// Table entry i / 64 of AGG's normalised bilinear filter table (512 entries).
+constexpr int32_t tableUnit(int32_t i) {
+    return i == 0 ? 1 : i < 256 ? i : i == 256 ? 255 : 512 - i;
+}
+
+// The canvas as the resampler addresses it: row 0 is the top scanline.
+struct Source {
+    const uint8_t *top;  // first byte of row 0
+    ptrdiff_t rowStep;   // bytes from a row to the one below it
+    int32_t W, H;
+};
+
+// AGG's dda2_line_interpolator, forward-adjusted: one coordinate of a span in
+// 1/256 pixel, stepped without division.
+struct Dda {
+    int32_t y, lft, rem, mod, cnt;
+    void step() {
+        mod += rem;
+        y += lft;
+        const int32_t carry = mod > 0;
+        mod -= carry ? cnt : 0;
+        y += carry;
+    }
+};
+
+// One output row: `len` pixels from `dst`; the DDAs give each pixel's canvas
+// coordinates with the filter offset applied (AGG's x - radius + dx).
+struct Row {
+    uint8_t *dst;
+    int32_t len;
+    Dda x, y;
+};
+
+// A row whose canvas coordinates advance by whole pixels (stepX, stepY in
+// 1/256, multiples of 256): every pixel has the same filter phase. x, y are
+// pixel 0's coordinates with the filter offset applied (AGG's x - radius + dx).
+struct EvenRow {
+    uint8_t *dst;
+    int32_t len;
+    int32_t x, y, stepX, stepY;
+};
+
+// The 16-bit weight factors: for a phase t (0..127, from a coordinate's
+// fraction), ax[t] = {u0, u0, u1, u1, u2, u2, u3, u3} with uk = tableUnit(t +
+// 128 k), and by[t] = {u0, u1} x 4 then {u2, u3} x 4. The SIMD forms multiply
+// them lane by lane into the weights of row pairs (0, 1) and (2, 3).
+struct alignas(16) Factors {
+    int16_t ax[128][8];
+    int16_t by[128][2][8];
+};
+extern const Factors kFactors;
+
+// Fraction of a coordinate (filter offset applied) to its phase in the table:
+// AGG's ((255 - (x & 255)) * rx_inv) >> 8 with rx_inv = 128.
+inline int32_t phase(int32_t v) { return ((255 - (v & 255)) * 128) >> 8; }
+
+// Reads the 4 x 4 block at (xlr, ylr) with the clone accessor's clamping into
+// `block` (row after row, 16 bytes each).
+void gatherClamped(const Source &src, int32_t xlr, int32_t ylr, uint32_t block[16]);
+
+// Writes one filtered colour (channel sums divided, colours limited to alpha)
+// as AGG's premultiplied blend writes it over a cleared pixel.
+inline uint32_t storedPixel(uint32_t b, uint32_t g, uint32_t r, uint32_t a) {
+    if (a != 0 && a != 255) a += 1;  // 255 - ((255 - a) * 255 >> 8)
+    return b | g << 8 | r << 16 | a << 24;
+}
+
+using RowFn = void (*)(const Source &, const Row &);
+using EvenRowFn = void (*)(const Source &, const EvenRow &);
+
+struct Kernels {
+    RowFn row;
+    EvenRowFn evenRow;
+};
+
+extern const Kernels kPortable;
+#if defined(__SSE2__)
+extern const Kernels kSse2;
+#endif
+#if defined(VELLORA_RESAMPLE_AVX2)
+extern const Kernels kAvx2;
+bool avx2Usable();
+#endif
+
+// The resampler's forms, for the tests and the bench: each one is exact.
+enum class Code { Portable, Sse2, Avx2 };
+bool available(Code code);
+void resampleWith(Code code, const uint8_t *canvas, uint8_t *out, int32_t w, int32_t h,
+                  double angle);
+
+}  // namespace vellora::resample

@@ -1,5 +1,6 @@
 #include "pipeline/resample.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "pipeline/resample_kernels.h"
@@ -47,6 +48,16 @@ constexpr Factors makeFactors() {
         }
     }
     return f;
+}
+
+constexpr Excess makeExcess() {
+    Excess e{};
+    for (int32_t v = 0; v < 9; ++v)
+        for (int32_t i = 0; i < 4; ++i) e.lanes[v][i] = v;
+    const int32_t phaseOf[5] = {4, 1, 2, 3, 0};  // a phase of each class
+    for (int32_t c = 0; c < 5; ++c)
+        for (int32_t d = 0; d < 5; ++d) e.byClass[c][d] = blockTotal(phaseOf[c], phaseOf[d]) - 65536;
+    return e;
 }
 
 // AGG's iround.
@@ -118,10 +129,10 @@ void evenRowPortable(const Source &src, const EvenRow &row) {
 
 struct Weights {
     __m128i v[8];  // {w(j, k), w(j + 1, k)} x 4 for column k of rows 0-1, then of rows 2-3
-    __m128 total;  // the sum of the 16 weights, in every lane
+    __m128i excess;  // the weights' sum less 65536, in every lane
 };
 
-inline void weightsFor(int32_t tx, int32_t ty, Weights &w) {
+inline void weightsFor(int32_t tx, int32_t ty, const int32_t *excess, Weights &w) {
     const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i *>(kFactors.ax[tx]));
     const __m128i b01 = _mm_load_si128(reinterpret_cast<const __m128i *>(kFactors.by[ty][0]));
     const __m128i b23 = _mm_load_si128(reinterpret_cast<const __m128i *>(kFactors.by[ty][1]));
@@ -137,10 +148,15 @@ inline void weightsFor(int32_t tx, int32_t ty, Weights &w) {
     w.v[5] = _mm_shuffle_epi32(c23, 0x55);
     w.v[6] = _mm_shuffle_epi32(c23, 0xAA);
     w.v[7] = _mm_shuffle_epi32(c23, 0xFF);
-    __m128i s = _mm_madd_epi16(_mm_add_epi16(c01, c23), _mm_set1_epi16(1));
-    s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0x4E));
-    s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0xB1));
-    w.total = _mm_cvtepi32_ps(s);
+    w.excess = _mm_load_si128(reinterpret_cast<const __m128i *>(excess));
+}
+
+// Channel sums over a total weight of 65536 + e (see blockTotal).
+inline __m128i quotient(__m128i sum, __m128i e) {
+    const __m128i q = _mm_srli_epi32(sum, 16);
+    // q < 256 and e <= 8: their product fits the low 16 bits of each lane.
+    const __m128i over = _mm_cmpgt_epi32(_mm_mullo_epi16(q, e), _mm_and_si128(sum, _mm_set1_epi32(0xFFFF)));
+    return _mm_add_epi32(q, over);
 }
 
 // Channel sums of the block whose rows start at p, p + s, p + 2s, p + 3s,
@@ -164,7 +180,7 @@ inline __m128i filterSse2(const uint8_t *p, ptrdiff_t s, const Weights &w) {
                                      _mm_madd_epi16(_mm_unpackhi_epi8(hi23, z), w.v[7]));
     const __m128i sum = _mm_add_epi32(_mm_add_epi32(_mm_add_epi32(s0, s1), _mm_add_epi32(s2, s3)),
                                       _mm_set1_epi32(8192));
-    return _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(sum), w.total));
+    return quotient(sum, w.excess);
 }
 
 // Two pixels' quotients as stored: colours limited to alpha, then the blend's
@@ -193,7 +209,7 @@ inline void store(uint8_t *dst, const __m128i q[4], int32_t count) {
 // Where pixel (xlr, ylr)'s block is: in the canvas, or gathered with clamping.
 inline const uint8_t *blockAt(const Source &src, int32_t xlr, int32_t ylr, uint32_t *block,
                               ptrdiff_t *step) {
-    if (uint32_t(xlr) <= uint32_t(src.W - 4) && uint32_t(ylr) <= uint32_t(src.H - 4)) {
+    if (inside(src, xlr, ylr)) {
         *step = src.rowStep;
         return src.top + ylr * src.rowStep + ptrdiff_t(xlr) * 4;
     }
@@ -204,34 +220,28 @@ inline const uint8_t *blockAt(const Source &src, int32_t xlr, int32_t ylr, uint3
 
 void rowSse2(const Source &src, const Row &row) {
     Dda dx = row.x, dy = row.y;
-    uint8_t *dst = row.dst;
-    alignas(16) uint32_t block[16];
+    alignas(16) uint32_t blocks[kChunk][16];
+    Tap taps[kChunk];
     Weights w;
-    __m128i q[4];
-    int32_t k = 0;
-    for (int32_t n = 0; n < row.len; ++n) {
-        const int32_t x = dx.y, y = dy.y;
-        weightsFor(phase(x), phase(y), w);
-        ptrdiff_t s;
-        const uint8_t *p = blockAt(src, x >> 8, y >> 8, block, &s);
-        q[k++] = filterSse2(p, s, w);
-        if (k == 4) {
-            store(dst, q, 4);
-            dst += 16;
-            k = 0;
+    for (int32_t n = 0; n < row.len; n += kChunk) {
+        const int32_t count = std::min(row.len - n, kChunk);
+        plan(src, dx, dy, count, taps, blocks);
+        for (int32_t i = 0; i < count; i += 4) {
+            __m128i q[4];
+            for (int32_t k = 0; k < 4; ++k) {
+                const Tap &t = taps[i + k];
+                weightsFor(t.tx, t.ty, t.excess, w);
+                q[k] = filterSse2(t.p, t.s, w);
+            }
+            store(row.dst + 4 * (n + i), q, std::min(count - i, 4));
         }
-        dx.step();
-        dy.step();
-    }
-    if (k) {
-        for (int32_t i = k; i < 4; ++i) q[i] = _mm_setzero_si128();
-        store(dst, q, k);
     }
 }
 
 void evenRowSse2(const Source &src, const EvenRow &row) {
     Weights w;
-    weightsFor(phase(row.x), phase(row.y), w);
+    const int32_t tx = phase(row.x), ty = phase(row.y);
+    weightsFor(tx, ty, kExcess.lanes[kExcess.byClass[phaseClass(tx)][phaseClass(ty)]], w);
     int32_t xlr = row.x >> 8, ylr = row.y >> 8;
     const int32_t sx = row.stepX / 256, sy = row.stepY / 256;
     uint8_t *dst = row.dst;
@@ -310,15 +320,19 @@ void run(const Kernels &kernels, const uint8_t *canvas, uint8_t *out, int32_t w,
 
 const Factors kFactors = makeFactors();
 
+const Excess kExcess = makeExcess();
+
 void gatherClamped(const Source &src, int32_t xlr, int32_t ylr, uint32_t block[16]) {
+    auto clamp = [](int32_t v, int32_t hi) { return v < 0 ? 0 : v > hi ? hi : v; };
+    const bool across = xlr >= 0 && xlr <= src.W - 4;  // all four columns in the canvas
+    ptrdiff_t cols[4];
+    for (int32_t k = 0; k < 4; ++k) cols[k] = ptrdiff_t(clamp(xlr + k, src.W - 1)) * 4;
     for (int32_t j = 0; j < 4; ++j) {
-        int32_t y = ylr + j;
-        y = y < 0 ? 0 : y >= src.H ? src.H - 1 : y;
-        const uint8_t *row = src.top + y * src.rowStep;
-        for (int32_t k = 0; k < 4; ++k) {
-            int32_t x = xlr + k;
-            x = x < 0 ? 0 : x >= src.W ? src.W - 1 : x;
-            std::memcpy(&block[j * 4 + k], row + ptrdiff_t(x) * 4, 4);
+        const uint8_t *row = src.top + clamp(ylr + j, src.H - 1) * src.rowStep;
+        if (across) {
+            std::memcpy(&block[j * 4], row + cols[0], 16);
+        } else {
+            for (int32_t k = 0; k < 4; ++k) std::memcpy(&block[j * 4 + k], row + cols[k], 4);
         }
     }
 }

@@ -75,9 +75,75 @@ extern const Factors kFactors;
 // AGG's ((255 - (x & 255)) * rx_inv) >> 8 with rx_inv = 128.
 inline int32_t phase(int32_t v) { return ((255 - (v & 255)) * 128) >> 8; }
 
+// A block's total weight, sum of its 16 (uy * ux + 2) >> 2. The channel sums
+// stay below 2^24, so their quotient by 65536 + e (e <= 8) is the shifted
+// sum q, or q - 1 where q * e exceeds the sum's low 16 bits.
+constexpr int32_t blockTotal(int32_t tx, int32_t ty) {
+    int32_t total = 0;
+    for (int32_t j = 0; j < 4; ++j)
+        for (int32_t k = 0; k < 4; ++k)
+            total += (tableUnit(ty + 128 * j) * tableUnit(tx + 128 * k) + 2) >> 2;
+    return total;
+}
+
+// The factors of every phase sum to 512, and a weight's rounding depends on
+// its factors mod 4 alone, which follow t mod 4 (t == 0 apart, whose first
+// factor is 1): a block's total weight is 65536 + an excess that depends on
+// the two phases' classes, and is 0, 4 or 8.
+inline int32_t phaseClass(int32_t t) { return t == 0 ? 4 : t & 3; }
+struct alignas(16) Excess {
+    int32_t lanes[9][4];     // e in each of 4 lanes, for e = 0..8
+    int32_t byClass[5][5];   // by phaseClass(tx), phaseClass(ty)
+};
+extern const Excess kExcess;
+
 // Reads the 4 x 4 block at (xlr, ylr) with the clone accessor's clamping into
 // `block` (row after row, 16 bytes each).
 void gatherClamped(const Source &src, int32_t xlr, int32_t ylr, uint32_t block[16]);
+
+inline bool inside(const Source &src, int32_t xlr, int32_t ylr) {
+    return uint32_t(xlr) <= uint32_t(src.W - 4) && uint32_t(ylr) <= uint32_t(src.H - 4);
+}
+
+// One pixel of a row in general position, ready for the filter.
+struct Tap {
+    const uint8_t *p;       // the block's first row
+    ptrdiff_t s;            // from one block row to the next
+    int32_t tx, ty;         // phases
+    const int32_t *excess;  // the block's excess weight in 4 lanes
+};
+
+// Pixels planned at a time: their blocks are asked for ahead of the filter,
+// since a turned row crosses canvas rows and pages faster than the hardware
+// prefetchers follow.
+constexpr int32_t kChunk = 64;
+
+// Steps the DDAs over `count` pixels (1 to kChunk), filling `taps`; blocks that
+// reach outside the canvas are gathered into `blocks`. Taps up to the next
+// multiple of 4 repeat the last one.
+inline void plan(const Source &src, Dda &dx, Dda &dy, int32_t count, Tap *taps,
+                 uint32_t (*blocks)[16]) {
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t x = dx.y, y = dy.y;
+        dx.step();
+        dy.step();
+        const int32_t xlr = x >> 8, ylr = y >> 8;
+        Tap &t = taps[i];
+        t.tx = phase(x);
+        t.ty = phase(y);
+        t.excess = kExcess.lanes[kExcess.byClass[phaseClass(t.tx)][phaseClass(t.ty)]];
+        if (inside(src, xlr, ylr)) {
+            t.s = src.rowStep;
+            t.p = src.top + ylr * src.rowStep + ptrdiff_t(xlr) * 4;
+            for (int32_t j = 0; j < 4; ++j) __builtin_prefetch(t.p + j * t.s);
+        } else {
+            gatherClamped(src, xlr, ylr, blocks[i]);
+            t.s = 16;
+            t.p = reinterpret_cast<const uint8_t *>(blocks[i]);
+        }
+    }
+    for (int32_t i = count; i & 3; ++i) taps[i] = taps[count - 1];
+}
 
 // Writes one filtered colour (channel sums divided, colours limited to alpha)
 // as AGG's premultiplied blend writes it over a cleared pixel.

@@ -178,6 +178,25 @@ TEST(ResamplerExact, FilterTableIsAggsInUnitsOf64) {
         ASSERT_EQ(lut.weight_array()[i], 64 * resample::tableUnit(i)) << i;
 }
 
+TEST(ResamplerExact, BlockTotalsFollowThePhaseClasses) {
+    // AGG's total weight of a block, for every pair of phases, against 65536
+    // plus the excess the SIMD forms look up by class.
+    agg::image_filter_lut lut(agg::image_filter_bilinear(), true);
+    const int16_t *wt = lut.weight_array();
+    for (int32_t ty = 0; ty < 128; ++ty)
+        for (int32_t tx = 0; tx < 128; ++tx) {
+            int32_t total = 0;
+            for (int32_t j = 0; j < 4; ++j)
+                for (int32_t k = 0; k < 4; ++k)
+                    total += (wt[ty + 128 * j] * wt[tx + 128 * k] + agg::image_filter_scale / 2) >>
+                             agg::image_filter_shift;
+            const int32_t e =
+                resample::kExcess.byClass[resample::phaseClass(tx)][resample::phaseClass(ty)];
+            ASSERT_EQ(total, 65536 + e) << tx << ", " << ty;
+            ASSERT_EQ(resample::kExcess.lanes[e][3], e);
+        }
+}
+
 TEST(ResamplerExact, RandomCasesMatchAggByteForByte) {
     const uint64_t seed = 20261209;
     Rng rng(seed);

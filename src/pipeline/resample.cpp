@@ -289,29 +289,51 @@ void run(const Kernels &kernels, const uint8_t *canvas, uint8_t *out, int32_t w,
     for (int32_t y = H - h; y < H; ++y)
         std::memset(out + y * rowBytes + ptrdiff_t(w) * 4, 0, size_t(W - w) * 4);
 
-    const Source src{canvas + (H - 1) * rowBytes, -rowBytes, W, H};
     const agg::trans_affine m = resampleTransform(w, h, angle);
-    for (int32_t py = 0; py < h; ++py) {
-        uint8_t *dst = out + (H - 1 - py) * rowBytes;
-        // The interpolator's begin() for the span of row py: its first pixel
-        // centre and the point one span further, in 1/256 canvas pixel.
-        double x = 0.5, y = py + 0.5;
-        m.transform(&x, &y);
-        const int32_t x1 = iround(x * 256), y1 = iround(y * 256);
-        x = 0.5 + w;
-        y = py + 0.5;
-        m.transform(&x, &y);
-        const int32_t x2 = iround(x * 256), y2 = iround(y * 256);
+    // The next output row lies (shx, sy) canvas pixels on; the block rows it
+    // reaches first are the last two in that direction. A turned row crosses
+    // canvas rows faster than the hardware prefetchers follow.
+    const ptrdiff_t down = m.sy >= 0 ? -rowBytes : rowBytes;  // one canvas row on
+    const ptrdiff_t next = ptrdiff_t(m.shx * 4) + ptrdiff_t(m.sy + (m.sy >= 0 ? 0.5 : -0.5)) * -rowBytes;
+    const ptrdiff_t lead = m.sy >= 0 ? 3 * down : 0;
+    const Source src{canvas + (H - 1) * rowBytes, -rowBytes, W, H, {next + lead, next + lead - down}};
 
-        const int32_t spanX = x2 - x1, spanY = y2 - y1;
-        if (spanX % w == 0 && spanY % w == 0 && (spanX / w) % 256 == 0 && (spanY / w) % 256 == 0) {
-            // The DDAs step by exactly spanX / w and spanY / w, whole pixels.
-            kernels.evenRow(src, EvenRow{dst, w, x1 + kOffset, y1 + kOffset, spanX / w, spanY / w});
-        } else {
-            Row row{dst, w, makeDda(x1, x2, w), makeDda(y1, y2, w)};
-            row.x.y += kOffset;
-            row.y.y += kOffset;
-            kernels.row(src, row);
+    // Rows that cross many canvas rows go in vertical strips, so that the
+    // canvas rows one strip's row crosses are few enough to stay cached (and
+    // their pages mapped) for the next row. The strip width leaves a strip's
+    // row about 48 canvas rows high (|shy| canvas rows per output pixel).
+    const double slope = m.shy < 0 ? -m.shy : m.shy;
+    const int32_t strip = slope * w <= 48.0 ? w : std::max(int32_t(48.0 / slope) & ~7, 8);
+
+    for (int32_t n0 = 0; n0 < w; n0 += strip) {
+        const int32_t len = std::min(strip, w - n0);
+        for (int32_t py = 0; py < h; ++py) {
+            uint8_t *dst = out + (H - 1 - py) * rowBytes + ptrdiff_t(n0) * 4;
+            // The interpolator's begin() for the span of row py: its first
+            // pixel centre and the point one span further, in 1/256 canvas pixel.
+            double x = 0.5, y = py + 0.5;
+            m.transform(&x, &y);
+            const int32_t x1 = iround(x * 256), y1 = iround(y * 256);
+            x = 0.5 + w;
+            y = py + 0.5;
+            m.transform(&x, &y);
+            const int32_t x2 = iround(x * 256), y2 = iround(y * 256);
+
+            const int32_t spanX = x2 - x1, spanY = y2 - y1;
+            if (spanX % w == 0 && spanY % w == 0 && (spanX / w) % 256 == 0 &&
+                (spanY / w) % 256 == 0) {
+                // The DDAs step by exactly spanX / w and spanY / w, whole pixels.
+                const int32_t sx = spanX / w, sy = spanY / w;
+                kernels.evenRow(src, EvenRow{dst, len, x1 + kOffset + n0 * sx,
+                                             y1 + kOffset + n0 * sy, sx, sy});
+            } else {
+                Row row{dst, len, makeDda(x1, x2, w), makeDda(y1, y2, w)};
+                row.x.advance(n0);
+                row.y.advance(n0);
+                row.x.y += kOffset;
+                row.y.y += kOffset;
+                kernels.row(src, row);
+            }
         }
     }
 }

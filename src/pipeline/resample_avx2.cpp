@@ -92,18 +92,31 @@ inline __m256i filterPair(const uint8_t *p0, ptrdiff_t s0, const uint8_t *p1, pt
                       load2(p0 + 3 * s0, p1 + 3 * s1), w);
 }
 
-// Two taps of a row in general position, each weight made as it is used.
-inline __m256i filterTaps(const Tap &t0, const Tap &t1) {
+// A chunk of a row in general position, planned eight pixels at a time.
+struct Plan {
+    alignas(32) const uint8_t *p[kChunk];  // each block's first row
+    alignas(32) ptrdiff_t s[kChunk];       // from one block row to the next
+    alignas(32) int32_t tx[kChunk];
+    alignas(32) int32_t ty[kChunk];
+    alignas(32) int32_t e[kChunk];         // excess weight (see blockTotal)
+    alignas(16) uint32_t blocks[kChunk][16];
+};
+
+// Pixels i and j of a plan, each weight made as it is used.
+inline __m256i filterPlanned(const Plan &pl, int32_t i, int32_t j) {
     const __m256i z = _mm256_setzero_si256();
-    const __m256i b01 = load2(kFactors2.b[t0.ty][0], kFactors2.b[t1.ty][0]);
-    const __m256i b23 = load2(kFactors2.b[t0.ty][1], kFactors2.b[t1.ty][1]);
-    const __m256i a0 = load2(kFactors2.a[t0.tx][0], kFactors2.a[t1.tx][0]);
-    const __m256i a1 = load2(kFactors2.a[t0.tx][1], kFactors2.a[t1.tx][1]);
-    const __m256i a2 = load2(kFactors2.a[t0.tx][2], kFactors2.a[t1.tx][2]);
-    const __m256i a3 = load2(kFactors2.a[t0.tx][3], kFactors2.a[t1.tx][3]);
-    const __m256i r0 = load2(t0.p, t1.p), r1 = load2(t0.p + t0.s, t1.p + t1.s);
-    const __m256i r2 = load2(t0.p + 2 * t0.s, t1.p + 2 * t1.s);
-    const __m256i r3 = load2(t0.p + 3 * t0.s, t1.p + 3 * t1.s);
+    const int32_t txi = pl.tx[i], txj = pl.tx[j], tyi = pl.ty[i], tyj = pl.ty[j];
+    const __m256i b01 = load2(kFactors2.b[tyi][0], kFactors2.b[tyj][0]);
+    const __m256i b23 = load2(kFactors2.b[tyi][1], kFactors2.b[tyj][1]);
+    const __m256i a0 = load2(kFactors2.a[txi][0], kFactors2.a[txj][0]);
+    const __m256i a1 = load2(kFactors2.a[txi][1], kFactors2.a[txj][1]);
+    const __m256i a2 = load2(kFactors2.a[txi][2], kFactors2.a[txj][2]);
+    const __m256i a3 = load2(kFactors2.a[txi][3], kFactors2.a[txj][3]);
+    const uint8_t *pi = pl.p[i], *pj = pl.p[j];
+    const ptrdiff_t si = pl.s[i], sj = pl.s[j];
+    const __m256i r0 = load2(pi, pj), r1 = load2(pi + si, pj + sj);
+    const __m256i r2 = load2(pi + 2 * si, pj + 2 * sj);
+    const __m256i r3 = load2(pi + 3 * si, pj + 3 * sj);
     const __m256i lo01 = _mm256_unpacklo_epi8(r0, r1), hi01 = _mm256_unpackhi_epi8(r0, r1);
     const __m256i lo23 = _mm256_unpacklo_epi8(r2, r3), hi23 = _mm256_unpackhi_epi8(r2, r3);
     auto tap = [&](__m256i px, __m256i a, __m256i b) {
@@ -120,7 +133,7 @@ inline __m256i filterTaps(const Tap &t0, const Tap &t1) {
     const __m256i sum =
         _mm256_add_epi32(_mm256_add_epi32(_mm256_add_epi32(s0, s1), _mm256_add_epi32(s2, s3)),
                          _mm256_set1_epi32(8192));
-    return quotient(sum, load2(t0.excess, t1.excess));
+    return quotient(sum, load2(kExcess.lanes[pl.e[i]], kExcess.lanes[pl.e[j]]));
 }
 
 // Four pixels' quotients, two per register, as stored (colours limited to
@@ -166,22 +179,146 @@ inline const uint8_t *blockAt(const Source &src, int32_t xlr, int32_t ylr, uint3
     return reinterpret_cast<const uint8_t *>(block);
 }
 
+// One coordinate's DDA eight pixels at a time. From a state (y, mod), step
+// i has taken ceil((mod + i * rem) / cnt) carries: mod stays in (-cnt, 0]
+// and rem in [1, cnt]. The quotient is below 8 and its numerator below 2^18,
+// so single precision rounds it to the right side of every integer.
+struct DdaEight {
+    __m256i iRem, iLft;
+    __m256 cnt;
+    explicit DdaEight(const Dda &d) {
+        const __m256i i = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        iRem = _mm256_mullo_epi32(i, _mm256_set1_epi32(d.rem));
+        iLft = _mm256_mullo_epi32(i, _mm256_set1_epi32(d.lft));
+        cnt = _mm256_set1_ps(float(d.cnt));
+    }
+    // The coordinates of the next eight pixels; `d` moves past them.
+    __m256i next(Dda &d) const {
+        const __m256i a = _mm256_add_epi32(_mm256_set1_epi32(d.mod), iRem);
+        const __m256i carries = _mm256_cvtps_epi32(
+            _mm256_round_ps(_mm256_div_ps(_mm256_cvtepi32_ps(a), cnt), _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC));
+        const __m256i v = _mm256_add_epi32(_mm256_add_epi32(_mm256_set1_epi32(d.y), iLft), carries);
+        const int32_t a8 = d.mod + 8 * d.rem;
+        const int32_t c8 = a8 > 0 ? (a8 + d.cnt - 1) / d.cnt : 0;
+        d.y += 8 * d.lft + c8;
+        d.mod = a8 - c8 * d.cnt;
+        return v;
+    }
+};
+
+// The excess weights by class pair, as bytes at 5 * class(tx) + class(ty).
+struct ExcessBytes {
+    __m256i lo, hi;  // entries 0-15 and 16-31, in both halves
+    ExcessBytes() {
+        alignas(32) int8_t t[32] = {};
+        for (int32_t c = 0; c < 5; ++c)
+            for (int32_t d = 0; d < 5; ++d) t[5 * c + d] = int8_t(kExcess.byClass[c][d]);
+        lo = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(t)));
+        hi = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(t + 16)));
+    }
+    __m256i classOf(__m256i t) const {
+        // t & 3, or 4 where t == 0
+        return _mm256_blendv_epi8(_mm256_and_si256(t, _mm256_set1_epi32(3)), _mm256_set1_epi32(4),
+                                  _mm256_cmpeq_epi32(t, _mm256_setzero_si256()));
+    }
+    __m256i of(__m256i tx, __m256i ty) const {
+        const __m256i cx = classOf(tx), idx = _mm256_add_epi32(
+                                            _mm256_add_epi32(_mm256_slli_epi32(cx, 2), cx), classOf(ty));
+        // Index in each lane's low byte; the other bytes select zero.
+        const __m256i ctrl = _mm256_or_si256(idx, _mm256_set1_epi32(int32_t(0x80808000u)));
+        return _mm256_blendv_epi8(_mm256_shuffle_epi8(lo, ctrl), _mm256_shuffle_epi8(hi, ctrl),
+                                  _mm256_cmpgt_epi32(idx, _mm256_set1_epi32(15)));
+    }
+};
+
+// Plans `count` pixels (1 to kChunk) of a row from the DDAs' states, which
+// move past them; entries up to the next multiple of 4 repeat the last one.
+// Blocks reaching outside the canvas are gathered; the others are asked for
+// ahead of the next row (see Source::ahead).
+void planChunk(const Source &src, Dda &dx, Dda &dy, const DdaEight &ex, const DdaEight &ey,
+               const ExcessBytes &xb, int32_t count, Plan &pl) {
+    const __m256i wLim = _mm256_set1_epi32(src.W - 3), hLim = _mm256_set1_epi32(src.H - 3);
+    const __m256i hMax = _mm256_set1_epi32(src.H - 1), minus4 = _mm256_set1_epi32(-4);
+    const __m256i minus1 = _mm256_set1_epi32(-1);
+    const __m256i rowStep = _mm256_set1_epi32(int32_t(src.rowStep));
+    const __m256i top = _mm256_set1_epi64x(int64_t(reinterpret_cast<intptr_t>(src.top)));
+    const __m256i low8 = _mm256_set1_epi32(255);
+    for (int32_t g = 0; g < count; g += 8) {
+        const __m256i x = ex.next(dx), y = ey.next(dy);
+        const __m256i xl = _mm256_srai_epi32(x, 8), yl = _mm256_srai_epi32(y, 8);
+        const __m256i tx = _mm256_srli_epi32(_mm256_andnot_si256(x, low8), 1);
+        const __m256i ty = _mm256_srli_epi32(_mm256_andnot_si256(y, low8), 1);
+        const __m256i xIn = _mm256_and_si256(_mm256_cmpgt_epi32(xl, minus1), _mm256_cmpgt_epi32(wLim, xl));
+        const __m256i yIn = _mm256_and_si256(_mm256_cmpgt_epi32(yl, minus1), _mm256_cmpgt_epi32(hLim, yl));
+        // A block wholly above or below the canvas is four times its first or
+        // last row: read with a zero row step.
+        const __m256i yOut = _mm256_or_si256(_mm256_cmpgt_epi32(minus4, yl), _mm256_cmpgt_epi32(yl, hMax));
+        const __m256i in = _mm256_and_si256(xIn, _mm256_or_si256(yIn, yOut));
+        const __m256i yc = _mm256_min_epi32(_mm256_max_epi32(yl, _mm256_setzero_si256()), hMax);
+        // Byte offsets of blocks in the canvas fit 32 bits: it is below 2^30 bytes.
+        const __m256i off =
+            _mm256_add_epi32(_mm256_mullo_epi32(yc, rowStep), _mm256_slli_epi32(xl, 2));
+        const __m256i steps = _mm256_and_si256(yIn, rowStep);
+        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.p + g),
+                           _mm256_add_epi64(top, _mm256_cvtepi32_epi64(_mm256_castsi256_si128(off))));
+        _mm256_store_si256(
+            reinterpret_cast<__m256i *>(pl.p + g + 4),
+            _mm256_add_epi64(top, _mm256_cvtepi32_epi64(_mm256_extracti128_si256(off, 1))));
+        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.s + g),
+                           _mm256_cvtepi32_epi64(_mm256_castsi256_si128(steps)));
+        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.s + g + 4),
+                           _mm256_cvtepi32_epi64(_mm256_extracti128_si256(steps, 1)));
+        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.tx + g), tx);
+        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.ty + g), ty);
+        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.e + g), xb.of(tx, ty));
+
+        const int32_t n = std::min(count - g, 8);
+        const uint32_t within = uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(in)));
+        uint32_t outside = ~within & ((1u << n) - 1);
+        if (outside) {
+            alignas(32) int32_t xs[8], ys[8];
+            _mm256_store_si256(reinterpret_cast<__m256i *>(xs), xl);
+            _mm256_store_si256(reinterpret_cast<__m256i *>(ys), yl);
+            while (outside) {
+                const int32_t k = __builtin_ctz(outside);
+                outside &= outside - 1;
+                gatherClamped(src, xs[k], ys[k], pl.blocks[g + k]);
+                pl.p[g + k] = reinterpret_cast<const uint8_t *>(pl.blocks[g + k]);
+                pl.s[g + k] = 16;
+            }
+        }
+        for (int32_t k = 0; k < n; ++k) {
+            // Gathered blocks are asked for too, harmlessly.
+            _mm_prefetch(reinterpret_cast<const char *>(pl.p[g + k] + src.ahead[0]), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char *>(pl.p[g + k] + src.ahead[1]), _MM_HINT_T0);
+        }
+    }
+    for (int32_t i = count; i & 3; ++i) {
+        pl.p[i] = pl.p[count - 1];
+        pl.s[i] = pl.s[count - 1];
+        pl.tx[i] = pl.tx[count - 1];
+        pl.ty[i] = pl.ty[count - 1];
+        pl.e[i] = pl.e[count - 1];
+    }
+}
+
 void rowAvx2(const Source &src, const Row &row) {
     Dda dx = row.x, dy = row.y;
+    const DdaEight ex(dx), ey(dy);
+    static const ExcessBytes xb;
     // Two chunks in turn: one is planned (its blocks asked for) while the
     // other is filtered.
-    alignas(16) uint32_t blocks[2][kChunk][16];
-    Tap taps[2][kChunk];
+    Plan plans[2];
     const __m256i order = orderPairs();
     int32_t count = std::min(row.len, kChunk);
-    plan(src, dx, dy, count, taps[0], blocks[0]);
+    planChunk(src, dx, dy, ex, ey, xb, count, plans[0]);
     for (int32_t n = 0, c = 0; n < row.len; n += kChunk, c ^= 1) {
         const int32_t next = std::min(row.len - n - count, kChunk);
-        if (next > 0) plan(src, dx, dy, next, taps[c ^ 1], blocks[c ^ 1]);
-        const Tap *t = taps[c];
+        if (next > 0) planChunk(src, dx, dy, ex, ey, xb, next, plans[c ^ 1]);
+        const Plan &pl = plans[c];
         for (int32_t i = 0; i < count; i += 4) {
-            const __m256i qa = filterTaps(t[i], t[i + 1]);
-            const __m256i qb = filterTaps(t[i + 2], t[i + 3]);
+            const __m256i qa = filterPlanned(pl, i, i + 1);
+            const __m256i qb = filterPlanned(pl, i + 2, i + 3);
             store(row.dst + 4 * (n + i), storedQuad(qa, qb, order), std::min(count - i, 4));
         }
         count = next;

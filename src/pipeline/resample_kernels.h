@@ -29,6 +29,9 @@ struct Source {
     const uint8_t *top;  // first byte of row 0
     ptrdiff_t rowStep;   // bytes from a row to the one below it
     int32_t W, H;
+    // From a block of a row in general position to the two block rows the
+    // next output row reaches first, near the same place: asked for early.
+    ptrdiff_t ahead[2];
 };
 
 // AGG's dda2_line_interpolator, forward-adjusted: one coordinate of a span in
@@ -41,6 +44,14 @@ struct Dda {
         const int32_t carry = mod > 0;
         mod -= carry ? cnt : 0;
         y += carry;
+    }
+    // n steps at once: with mod in (-cnt, 0] and rem in [1, cnt], they carry
+    // ceil((mod + n * rem) / cnt) times.
+    void advance(int32_t n) {
+        const int64_t a = mod + int64_t(n) * rem;
+        const int64_t carries = a > 0 ? (a + cnt - 1) / cnt : 0;
+        y += int32_t(int64_t(n) * lft + carries);
+        mod = int32_t(a - carries * cnt);
     }
 };
 
@@ -113,14 +124,12 @@ struct Tap {
     const int32_t *excess;  // the block's excess weight in 4 lanes
 };
 
-// Pixels planned at a time: their blocks are asked for ahead of the filter,
-// since a turned row crosses canvas rows and pages faster than the hardware
-// prefetchers follow.
+// Pixels planned at a time.
 constexpr int32_t kChunk = 64;
 
 // Steps the DDAs over `count` pixels (1 to kChunk), filling `taps`; blocks that
-// reach outside the canvas are gathered into `blocks`. Taps up to the next
-// multiple of 4 repeat the last one.
+// reach outside the canvas are gathered into `blocks`, the others asked for
+// ahead of the next row. Taps up to the next multiple of 4 repeat the last one.
 inline void plan(const Source &src, Dda &dx, Dda &dy, int32_t count, Tap *taps,
                  uint32_t (*blocks)[16]) {
     for (int32_t i = 0; i < count; ++i) {
@@ -135,7 +144,12 @@ inline void plan(const Source &src, Dda &dx, Dda &dy, int32_t count, Tap *taps,
         if (inside(src, xlr, ylr)) {
             t.s = src.rowStep;
             t.p = src.top + ylr * src.rowStep + ptrdiff_t(xlr) * 4;
-            for (int32_t j = 0; j < 4; ++j) __builtin_prefetch(t.p + j * t.s);
+            __builtin_prefetch(t.p + src.ahead[0]);
+            __builtin_prefetch(t.p + src.ahead[1]);
+        } else if (uint32_t(xlr) <= uint32_t(src.W - 4) && (ylr < -3 || ylr >= src.H)) {
+            // Wholly above or below the canvas: four times its first or last row.
+            t.s = 0;
+            t.p = src.top + (ylr < 0 ? 0 : src.H - 1) * src.rowStep + ptrdiff_t(xlr) * 4;
         } else {
             gatherClamped(src, xlr, ylr, blocks[i]);
             t.s = 16;

@@ -15,7 +15,9 @@ agg::trans_affine resampleTransform(int32_t w, int32_t h, double angle);
 
 // Renders the w x h output block of `out` from `canvas`; both are bottom-up
 // 32-bit bitmaps of (2w + 2) x (2h + 2) pixels. Every other pixel of `out`
-// becomes (0, 0, 0, 0). The angle is finite. Allocates nothing.
+// becomes (0, 0, 0, 0). The angle is finite and w at most 32767, as the
+// limits of a call keep them (AGG's scanlines, which this reproduces, held
+// spans in 16 bits). Allocates nothing.
 void resampleCanvas(const uint8_t *canvas, uint8_t *out, int32_t w, int32_t h, double angle);
 
 }  // namespace vellora

@@ -186,11 +186,13 @@ inline const uint8_t *blockAt(const Source &src, int32_t xlr, int32_t ylr, uint3
 struct DdaEight {
     __m256i iRem, iLft;
     __m256 cnt;
+    uint64_t inverse;  // ceil(2^40 / cnt): n / cnt = n * inverse >> 40 for n < 2^19
     explicit DdaEight(const Dda &d) {
         const __m256i i = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
         iRem = _mm256_mullo_epi32(i, _mm256_set1_epi32(d.rem));
         iLft = _mm256_mullo_epi32(i, _mm256_set1_epi32(d.lft));
         cnt = _mm256_set1_ps(float(d.cnt));
+        inverse = ((uint64_t(1) << 40) + uint64_t(d.cnt) - 1) / uint64_t(d.cnt);
     }
     // The coordinates of the next eight pixels; `d` moves past them.
     __m256i next(Dda &d) const {
@@ -198,8 +200,11 @@ struct DdaEight {
         const __m256i carries = _mm256_cvtps_epi32(
             _mm256_round_ps(_mm256_div_ps(_mm256_cvtepi32_ps(a), cnt), _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC));
         const __m256i v = _mm256_add_epi32(_mm256_add_epi32(_mm256_set1_epi32(d.y), iLft), carries);
+        // ceil(a8 / cnt) as floor((a8 + cnt - 1) / cnt), its numerator in
+        // [0, 9 cnt) since a8 > -cnt: below 2^19, where the product's error
+        // (under numerator * cnt / 2^40) cannot reach the next integer.
         const int32_t a8 = d.mod + 8 * d.rem;
-        const int32_t c8 = a8 > 0 ? (a8 + d.cnt - 1) / d.cnt : 0;
+        const int32_t c8 = int32_t((uint64_t(a8 + d.cnt - 1) * inverse) >> 40);
         d.y += 8 * d.lft + c8;
         d.mod = a8 - c8 * d.cnt;
         return v;

@@ -200,7 +200,7 @@ TEST(ResamplerExact, BlockTotalsFollowThePhaseClasses) {
 TEST(ResamplerExact, RandomCasesMatchAggByteForByte) {
     const uint64_t seed = 20261209;
     Rng rng(seed);
-    const int cases = 2000;
+    const int cases = 4000;
     for (int n = 0; n < cases; ++n) {
         const int32_t w = pickSide(rng), h = pickSide(rng);
         const double angle = pickAngle(rng);

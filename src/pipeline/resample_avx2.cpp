@@ -96,22 +96,24 @@ inline __m256i filterPair(const uint8_t *p0, ptrdiff_t s0, const uint8_t *p1, pt
 struct Plan {
     alignas(32) const uint8_t *p[kChunk];  // each block's first row
     alignas(32) ptrdiff_t s[kChunk];       // from one block row to the next
-    alignas(32) int32_t tx[kChunk];
-    alignas(32) int32_t ty[kChunk];
-    alignas(32) int32_t e[kChunk];         // excess weight (see blockTotal)
+    // Byte offsets into the tables, unsigned so that they widen for free: of
+    // the phases' factors and of the excess weight's lanes.
+    alignas(32) uint32_t a[kChunk];  // kFactors2.a[tx]
+    alignas(32) uint32_t b[kChunk];  // kFactors2.b[ty]
+    alignas(32) uint32_t e[kChunk];  // kExcess.lanes[e]
     alignas(16) uint32_t blocks[kChunk][16];
 };
+
+inline const uint8_t *bytes(const void *p) { return static_cast<const uint8_t *>(p); }
 
 // Pixels i and j of a plan, each weight made as it is used.
 inline __m256i filterPlanned(const Plan &pl, int32_t i, int32_t j) {
     const __m256i z = _mm256_setzero_si256();
-    const int32_t txi = pl.tx[i], txj = pl.tx[j], tyi = pl.ty[i], tyj = pl.ty[j];
-    const __m256i b01 = load2(kFactors2.b[tyi][0], kFactors2.b[tyj][0]);
-    const __m256i b23 = load2(kFactors2.b[tyi][1], kFactors2.b[tyj][1]);
-    const __m256i a0 = load2(kFactors2.a[txi][0], kFactors2.a[txj][0]);
-    const __m256i a1 = load2(kFactors2.a[txi][1], kFactors2.a[txj][1]);
-    const __m256i a2 = load2(kFactors2.a[txi][2], kFactors2.a[txj][2]);
-    const __m256i a3 = load2(kFactors2.a[txi][3], kFactors2.a[txj][3]);
+    const uint8_t *ai = bytes(kFactors2.a) + pl.a[i], *aj = bytes(kFactors2.a) + pl.a[j];
+    const uint8_t *bi = bytes(kFactors2.b) + pl.b[i], *bj = bytes(kFactors2.b) + pl.b[j];
+    const __m256i b01 = load2(bi, bj), b23 = load2(bi + 16, bj + 16);
+    const __m256i a0 = load2(ai, aj), a1 = load2(ai + 16, aj + 16);
+    const __m256i a2 = load2(ai + 32, aj + 32), a3 = load2(ai + 48, aj + 48);
     const uint8_t *pi = pl.p[i], *pj = pl.p[j];
     const ptrdiff_t si = pl.s[i], sj = pl.s[j];
     const __m256i r0 = load2(pi, pj), r1 = load2(pi + si, pj + sj);
@@ -133,7 +135,7 @@ inline __m256i filterPlanned(const Plan &pl, int32_t i, int32_t j) {
     const __m256i sum =
         _mm256_add_epi32(_mm256_add_epi32(_mm256_add_epi32(s0, s1), _mm256_add_epi32(s2, s3)),
                          _mm256_set1_epi32(8192));
-    return quotient(sum, load2(kExcess.lanes[pl.e[i]], kExcess.lanes[pl.e[j]]));
+    return quotient(sum, load2(bytes(kExcess.lanes) + pl.e[i], bytes(kExcess.lanes) + pl.e[j]));
 }
 
 // Four pixels' quotients, two per register, as stored (colours limited to
@@ -273,9 +275,12 @@ void planChunk(const Source &src, Dda &dx, Dda &dy, const DdaEight &ex, const Dd
                            _mm256_cvtepi32_epi64(_mm256_castsi256_si128(steps)));
         _mm256_store_si256(reinterpret_cast<__m256i *>(pl.s + g + 4),
                            _mm256_cvtepi32_epi64(_mm256_extracti128_si256(steps, 1)));
-        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.tx + g), tx);
-        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.ty + g), ty);
-        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.e + g), xb.of(tx, ty));
+        static_assert(sizeof kFactors2.a[0] == 64 && sizeof kFactors2.b[0] == 32 &&
+                          sizeof kExcess.lanes[0] == 16,
+                      "table rows of 64, 32 and 16 bytes");
+        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.a + g), _mm256_slli_epi32(tx, 6));
+        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.b + g), _mm256_slli_epi32(ty, 5));
+        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.e + g), _mm256_slli_epi32(xb.of(tx, ty), 4));
 
         const int32_t n = std::min(count - g, 8);
         const uint32_t within = uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(in)));
@@ -301,8 +306,8 @@ void planChunk(const Source &src, Dda &dx, Dda &dy, const DdaEight &ex, const Dd
     for (int32_t i = count; i & 3; ++i) {
         pl.p[i] = pl.p[count - 1];
         pl.s[i] = pl.s[count - 1];
-        pl.tx[i] = pl.tx[count - 1];
-        pl.ty[i] = pl.ty[count - 1];
+        pl.a[i] = pl.a[count - 1];
+        pl.b[i] = pl.b[count - 1];
         pl.e[i] = pl.e[count - 1];
     }
 }
@@ -328,25 +333,6 @@ void rowAvx2(const Source &src, const Row &row) {
         }
         count = next;
     }
-}
-
-// Pixels n with lo <= v0 + n * s <= hi, within [0, len): [*n0, *n1).
-void progression(int64_t v0, int64_t s, int64_t lo, int64_t hi, int32_t len, int32_t *n0,
-                 int32_t *n1) {
-    int64_t a = 0, b = len;
-    auto floorDiv = [](int64_t p, int64_t q) { return p / q - ((p % q != 0) && ((p < 0) != (q < 0))); };
-    if (s == 0) {
-        if (v0 < lo || v0 > hi) b = 0;
-    } else if (s > 0) {
-        a = std::max<int64_t>(a, -floorDiv(-(lo - v0), s));  // ceil((lo - v0) / s)
-        b = std::min<int64_t>(b, floorDiv(hi - v0, s) + 1);
-    } else {
-        a = std::max<int64_t>(a, -floorDiv(-(hi - v0), s));  // ceil((hi - v0) / s)
-        b = std::min<int64_t>(b, floorDiv(lo - v0, s) + 1);
-    }
-    if (b < a) b = a;
-    *n0 = int32_t(std::min<int64_t>(a, len));
-    *n1 = int32_t(std::min<int64_t>(b, len));
 }
 
 // Pixels [n, end) of an even row one or two at a time, blocks read or gathered.
@@ -377,39 +363,38 @@ void evenRowAvx2(const Source &src, const EvenRow &row) {
     weightsFor(tx, ty, tx, ty, w);
     const int32_t sx = row.stepX / 256, sy = row.stepY / 256;
     const int32_t xlr = row.x >> 8, ylr = row.y >> 8;
-    // The pixels whose blocks lie wholly in the canvas.
-    int32_t a0, a1, b0, b1;
-    progression(xlr, sx, 0, src.W - 4, row.len, &a0, &a1);
-    progression(ylr, sy, 0, src.H - 4, row.len, &b0, &b1);
-    const int32_t n0 = std::max(a0, b0), n1 = std::max(n0, std::min(a1, b1));
+    // Blocks move in a straight line, so those wholly in the canvas are the
+    // pixels [n0, n1); the others, at the ends, are few.
+    auto in = [&](int32_t n) { return inside(src, xlr + n * sx, ylr + n * sy); };
+    int32_t n0 = 0, n1 = row.len;
+    while (n0 < n1 && !in(n0)) ++n0;
+    while (n1 > n0 && !in(n1 - 1)) --n1;
 
     evenPixels(src, row, w, 0, n0);
     int32_t n = n0;
-    if (sx == 2 && sy == 0) {
-        // Upright: one 32-byte load per block row serves pixels n and n + 2.
-        const uint8_t *p = src.top + ylr * src.rowStep + ptrdiff_t(xlr) * 4;
+    if (n1 > n0) {
         const ptrdiff_t s = src.rowStep;
-        const __m256i order = orderStrided();
-        for (; n + 4 <= n1; n += 4) {
-            const uint8_t *c = p + ptrdiff_t(n) * 8;
+        const uint8_t *p = src.top + (ylr + n0 * sy) * s + ptrdiff_t(xlr + n0 * sx) * 4;
+        if (sx == 2 && sy == 0) {
+            // Upright: one 32-byte load per block row serves pixels n and n + 2.
+            const __m256i order = orderStrided();
             auto at = [](const uint8_t *q) {
                 return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q));
             };
-            const __m256i qa = filterRows(at(c), at(c + s), at(c + 2 * s), at(c + 3 * s), w);
-            const __m256i qb =
-                filterRows(at(c + 8), at(c + 8 + s), at(c + 8 + 2 * s), at(c + 8 + 3 * s), w);
-            store(row.dst + 4 * n, storedQuad(qa, qb, order), 4);
-        }
-    } else {
-        const __m256i order = orderPairs();
-        const ptrdiff_t step = ptrdiff_t(sx) * 4 + sy * src.rowStep;
-        const uint8_t *p = src.top + ylr * src.rowStep + ptrdiff_t(xlr) * 4;
-        const ptrdiff_t s = src.rowStep;
-        for (; n + 4 <= n1; n += 4) {
-            const uint8_t *c = p + n * step;
-            const __m256i qa = filterPair(c, s, c + step, s, w);
-            const __m256i qb = filterPair(c + 2 * step, s, c + 3 * step, s, w);
-            store(row.dst + 4 * n, storedQuad(qa, qb, order), 4);
+            for (; n + 4 <= n1; n += 4, p += 32) {
+                const __m256i qa = filterRows(at(p), at(p + s), at(p + 2 * s), at(p + 3 * s), w);
+                const __m256i qb =
+                    filterRows(at(p + 8), at(p + 8 + s), at(p + 8 + 2 * s), at(p + 8 + 3 * s), w);
+                store(row.dst + 4 * n, storedQuad(qa, qb, order), 4);
+            }
+        } else {
+            const __m256i order = orderPairs();
+            const ptrdiff_t step = ptrdiff_t(sx) * 4 + sy * s;
+            for (; n + 4 <= n1; n += 4, p += 4 * step) {
+                const __m256i qa = filterPair(p, s, p + step, s, w);
+                const __m256i qb = filterPair(p + 2 * step, s, p + 3 * step, s, w);
+                store(row.dst + 4 * n, storedQuad(qa, qb, order), 4);
+            }
         }
     }
     evenPixels(src, row, w, n, row.len);

@@ -242,8 +242,9 @@ struct ExcessBytes {
 // move past them; entries up to the next multiple of 4 repeat the last one.
 // Blocks reaching outside the canvas are gathered; the others are asked for
 // ahead of the next row (see Source::ahead).
-void planChunk(const Source &src, Dda &dx, Dda &dy, const DdaEight &ex, const DdaEight &ey,
+void planChunk(const Source &src, Dda &ddaX, Dda &ddaY, const DdaEight &ex, const DdaEight &ey,
                const ExcessBytes &xb, int32_t count, Plan &pl) {
+    Dda dx = ddaX, dy = ddaY;  // in registers: the plan's stores cannot touch them
     const __m256i wLim = _mm256_set1_epi32(src.W - 3), hLim = _mm256_set1_epi32(src.H - 3);
     const __m256i hMax = _mm256_set1_epi32(src.H - 1), minus4 = _mm256_set1_epi32(-4);
     const __m256i minus1 = _mm256_set1_epi32(-1);
@@ -303,6 +304,8 @@ void planChunk(const Source &src, Dda &dx, Dda &dy, const DdaEight &ex, const Dd
             _mm_prefetch(reinterpret_cast<const char *>(pl.p[g + k] + src.ahead[1]), _MM_HINT_T0);
         }
     }
+    ddaX = dx;
+    ddaY = dy;
     for (int32_t i = count; i & 3; ++i) {
         pl.p[i] = pl.p[count - 1];
         pl.s[i] = pl.s[count - 1];

@@ -130,8 +130,9 @@ constexpr int32_t kChunk = 64;
 // Steps the DDAs over `count` pixels (1 to kChunk), filling `taps`; blocks that
 // reach outside the canvas are gathered into `blocks`, the others asked for
 // ahead of the next row. Taps up to the next multiple of 4 repeat the last one.
-inline void plan(const Source &src, Dda &dx, Dda &dy, int32_t count, Tap *taps,
+inline void plan(const Source &src, Dda &ddaX, Dda &ddaY, int32_t count, Tap *taps,
                  uint32_t (*blocks)[16]) {
+    Dda dx = ddaX, dy = ddaY;  // in registers: the taps' stores cannot touch them
     for (int32_t i = 0; i < count; ++i) {
         const int32_t x = dx.y, y = dy.y;
         dx.step();
@@ -157,6 +158,8 @@ inline void plan(const Source &src, Dda &dx, Dda &dy, int32_t count, Tap *taps,
         }
     }
     for (int32_t i = count; i & 3; ++i) taps[i] = taps[count - 1];
+    ddaX = dx;
+    ddaY = dy;
 }
 
 // Writes one filtered colour (channel sums divided, colours limited to alpha)

@@ -206,18 +206,6 @@ inline void store(uint8_t *dst, const __m128i q[4], int32_t count) {
     }
 }
 
-// Where pixel (xlr, ylr)'s block is: in the canvas, or gathered with clamping.
-inline const uint8_t *blockAt(const Source &src, int32_t xlr, int32_t ylr, uint32_t *block,
-                              ptrdiff_t *step) {
-    if (inside(src, xlr, ylr)) {
-        *step = src.rowStep;
-        return src.top + ylr * src.rowStep + ptrdiff_t(xlr) * 4;
-    }
-    gatherClamped(src, xlr, ylr, block);
-    *step = 16;
-    return reinterpret_cast<const uint8_t *>(block);
-}
-
 void rowSse2(const Source &src, const Row &row) {
     Dda dx = row.x, dy = row.y;
     alignas(16) uint32_t blocks[kChunk][16];

@@ -169,18 +169,6 @@ inline void store(uint8_t *dst, __m128i px, int32_t count) {
     }
 }
 
-// Where pixel (xlr, ylr)'s block is: in the canvas, or gathered with clamping.
-inline const uint8_t *blockAt(const Source &src, int32_t xlr, int32_t ylr, uint32_t *block,
-                              ptrdiff_t *step) {
-    if (inside(src, xlr, ylr)) {
-        *step = src.rowStep;
-        return src.top + ylr * src.rowStep + ptrdiff_t(xlr) * 4;
-    }
-    gatherClamped(src, xlr, ylr, block);
-    *step = 16;
-    return reinterpret_cast<const uint8_t *>(block);
-}
-
 // One coordinate's DDA eight pixels at a time. From a state (y, mod), step
 // i has taken ceil((mod + i * rem) / cnt) carries: mod stays in (-cnt, 0]
 // and rem in [1, cnt]. The quotient is below 8 and its numerator below 2^18,

@@ -116,6 +116,18 @@ inline bool inside(const Source &src, int32_t xlr, int32_t ylr) {
     return uint32_t(xlr) <= uint32_t(src.W - 4) && uint32_t(ylr) <= uint32_t(src.H - 4);
 }
 
+// Where pixel (xlr, ylr)'s block is: in the canvas, or gathered with clamping.
+inline const uint8_t *blockAt(const Source &src, int32_t xlr, int32_t ylr, uint32_t *block,
+                              ptrdiff_t *step) {
+    if (inside(src, xlr, ylr)) {
+        *step = src.rowStep;
+        return src.top + ylr * src.rowStep + ptrdiff_t(xlr) * 4;
+    }
+    gatherClamped(src, xlr, ylr, block);
+    *step = 16;
+    return reinterpret_cast<const uint8_t *>(block);
+}
+
 // One pixel of a row in general position, ready for the filter.
 struct Tap {
     const uint8_t *p;       // the block's first row

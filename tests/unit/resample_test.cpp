@@ -213,9 +213,10 @@ TEST(ResamplerExact, RandomCasesMatchAggByteForByte) {
 }
 
 TEST(ResamplerExact, LongSpansMatchAgg) {
-    // Spans far longer than the random cases', along each axis.
+    // Spans far longer than the random cases', along each axis, up to the
+    // widest target a call draws.
     Rng rng(77);
-    const int32_t sizes[][2] = {{4000, 1}, {1, 4000}, {2500, 3}, {3, 2500}};
+    const int32_t sizes[][2] = {{4000, 1}, {1, 4000}, {2500, 3}, {3, 2500}, {32767, 1}, {2, 60000}};
     for (const auto &s : sizes)
         for (double angle : {0.0, M_PI / 2, -M_PI, 0.7, 1e-7, -2.5}) {
             const Content kind = Content(rng.next() % uint32_t(Content::Count));

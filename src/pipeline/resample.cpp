@@ -308,9 +308,10 @@ void run(const Kernels &kernels, const uint8_t *canvas, uint8_t *out, int32_t w,
             m.transform(&x, &y);
             const int32_t x2 = iround(x * 256), y2 = iround(y * 256);
 
+            // Whole-pixel steps need spans that are multiples of 256 first.
             const int32_t spanX = x2 - x1, spanY = y2 - y1;
-            if (spanX % w == 0 && spanY % w == 0 && (spanX / w) % 256 == 0 &&
-                (spanY / w) % 256 == 0) {
+            if ((spanX & 255) == 0 && (spanY & 255) == 0 && spanX % w == 0 && spanY % w == 0 &&
+                (spanX / w) % 256 == 0 && (spanY / w) % 256 == 0) {
                 // The DDAs step by exactly spanX / w and spanY / w, whole pixels.
                 const int32_t sx = spanX / w, sy = spanY / w;
                 kernels.evenRow(src, EvenRow{dst, len, x1 + kOffset + n0 * sx,

@@ -226,32 +226,87 @@ void rowSse2(const Source &src, const Row &row) {
     }
 }
 
+// Pixels [n, end) of an even row, blocks read or gathered.
+void evenPixelsSse2(const Source &src, const EvenRow &row, const Weights &w, int32_t n,
+                    int32_t end) {
+    const int32_t sx = row.stepX / 256, sy = row.stepY / 256;
+    alignas(16) uint32_t block[16];
+    for (; n < end; n += 4) {
+        __m128i q[4];
+        const int32_t count = std::min(end - n, 4);
+        for (int32_t i = 0; i < 4; ++i) {
+            const int32_t m = std::min(n + i, end - 1);
+            ptrdiff_t s;
+            const uint8_t *p = blockAt(src, (row.x >> 8) + m * sx, (row.y >> 8) + m * sy, block, &s);
+            q[i] = filterSse2(p, s, w);
+        }
+        store(row.dst + 4 * n, q, count);
+    }
+}
+
+// The two columns a block shares with the next one on an upright row, as
+// 16-bit channel pairs of rows (0, 1) and (2, 3): from the 8 bytes at p.
+struct Columns {
+    __m128i c01[2], c23[2];
+    Columns(const uint8_t *p, ptrdiff_t s) {
+        const __m128i z = _mm_setzero_si128();
+        auto half = [](const uint8_t *q) {
+            return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(q));
+        };
+        const __m128i i01 = _mm_unpacklo_epi8(half(p), half(p + s));
+        const __m128i i23 = _mm_unpacklo_epi8(half(p + 2 * s), half(p + 3 * s));
+        c01[0] = _mm_unpacklo_epi8(i01, z);
+        c01[1] = _mm_unpackhi_epi8(i01, z);
+        c23[0] = _mm_unpacklo_epi8(i23, z);
+        c23[1] = _mm_unpackhi_epi8(i23, z);
+    }
+};
+
 void evenRowSse2(const Source &src, const EvenRow &row) {
     Weights w;
     const int32_t tx = phase(row.x), ty = phase(row.y);
     weightsFor(tx, ty, kExcess.lanes[kExcess.byClass[phaseClass(tx)][phaseClass(ty)]], w);
-    int32_t xlr = row.x >> 8, ylr = row.y >> 8;
     const int32_t sx = row.stepX / 256, sy = row.stepY / 256;
-    uint8_t *dst = row.dst;
-    alignas(16) uint32_t block[16];
-    __m128i q[4];
-    int32_t k = 0;
-    for (int32_t n = 0; n < row.len; ++n) {
-        ptrdiff_t s;
-        const uint8_t *p = blockAt(src, xlr, ylr, block, &s);
-        q[k++] = filterSse2(p, s, w);
-        if (k == 4) {
-            store(dst, q, 4);
-            dst += 16;
-            k = 0;
+    int32_t n0, n1;
+    innerPixels(src, row, &n0, &n1);
+    evenPixelsSse2(src, row, w, 0, n0);
+    const ptrdiff_t s = src.rowStep;
+    const uint8_t *p =
+        src.top + ((row.y >> 8) + n0 * sy) * s + ptrdiff_t((row.x >> 8) + n0 * sx) * 4;
+    int32_t n = n0;
+    if (!(sx == 2 && sy == 0)) {
+        const ptrdiff_t step = ptrdiff_t(sx) * 4 + sy * s;
+        for (; n + 4 <= n1; n += 4) {
+            __m128i q[4];
+            for (int32_t i = 0; i < 4; ++i, p += step) q[i] = filterSse2(p, s, w);
+            store(row.dst + 4 * n, q, 4);
         }
-        xlr += sx;
-        ylr += sy;
+        evenPixelsSse2(src, row, w, n, row.len);
+        return;
     }
-    if (k) {
-        for (int32_t i = k; i < 4; ++i) q[i] = _mm_setzero_si128();
-        store(dst, q, k);
+    // Upright: a block's last two columns are the next block's first two, so
+    // each pixel reads and widens only the two it adds.
+    Columns first(p, s);
+    for (; n + 4 <= n1; n += 4) {
+        __m128i q[4];
+        for (int32_t i = 0; i < 4; ++i, p += 8) {
+            const Columns next(p + 8, s);
+            const __m128i s01 =
+                _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(first.c01[0], w.v[0]),
+                                            _mm_madd_epi16(first.c01[1], w.v[1])),
+                              _mm_add_epi32(_mm_madd_epi16(next.c01[0], w.v[2]),
+                                            _mm_madd_epi16(next.c01[1], w.v[3])));
+            const __m128i s23 =
+                _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(first.c23[0], w.v[4]),
+                                            _mm_madd_epi16(first.c23[1], w.v[5])),
+                              _mm_add_epi32(_mm_madd_epi16(next.c23[0], w.v[6]),
+                                            _mm_madd_epi16(next.c23[1], w.v[7])));
+            q[i] = quotient(_mm_add_epi32(_mm_add_epi32(s01, s23), _mm_set1_epi32(8192)), w.excess);
+            first = next;
+        }
+        store(row.dst + 4 * n, q, 4);
     }
+    evenPixelsSse2(src, row, w, n, row.len);
 }
 #endif  // __SSE2__
 

@@ -354,12 +354,8 @@ void evenRowAvx2(const Source &src, const EvenRow &row) {
     weightsFor(tx, ty, tx, ty, w);
     const int32_t sx = row.stepX / 256, sy = row.stepY / 256;
     const int32_t xlr = row.x >> 8, ylr = row.y >> 8;
-    // Blocks move in a straight line, so those wholly in the canvas are the
-    // pixels [n0, n1); the others, at the ends, are few.
-    auto in = [&](int32_t n) { return inside(src, xlr + n * sx, ylr + n * sy); };
-    int32_t n0 = 0, n1 = row.len;
-    while (n0 < n1 && !in(n0)) ++n0;
-    while (n1 > n0 && !in(n1 - 1)) --n1;
+    int32_t n0, n1;
+    innerPixels(src, row, &n0, &n1);
 
     evenPixels(src, row, w, 0, n0);
     int32_t n = n0;

@@ -128,6 +128,19 @@ inline const uint8_t *blockAt(const Source &src, int32_t xlr, int32_t ylr, uint3
     return reinterpret_cast<const uint8_t *>(block);
 }
 
+// The pixels [n0, n1) of an even row whose blocks lie wholly in the canvas:
+// the blocks move in a straight line, so the others are at the ends, and few.
+inline void innerPixels(const Source &src, const EvenRow &row, int32_t *n0, int32_t *n1) {
+    const int32_t sx = row.stepX / 256, sy = row.stepY / 256;
+    const int32_t xlr = row.x >> 8, ylr = row.y >> 8;
+    auto in = [&](int32_t n) { return inside(src, xlr + n * sx, ylr + n * sy); };
+    int32_t a = 0, b = row.len;
+    while (a < b && !in(a)) ++a;
+    while (b > a && !in(b - 1)) --b;
+    *n0 = a;
+    *n1 = b;
+}
+
 // One pixel of a row in general position, ready for the filter.
 struct Tap {
     const uint8_t *p;       // the block's first row

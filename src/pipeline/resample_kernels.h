@@ -10,8 +10,9 @@
 //  - every entry of the normalised bilinear table is a multiple of 64, so a
 //    tap's weight (wy * wx + 8192) >> 14 is (uy * ux + 2) >> 2 with u = w / 64,
 //    small enough for 16-bit lanes;
-//  - the weights of a block sum to 65536 +- 12 and a channel's sum stays below
-//    2^24, so single-precision division truncates to the integer quotient.
+//  - the weights of a block sum to 65536, 65540 or 65544 (see blockTotal) and
+//    a channel's sum stays below 2^24, so dividing by them is a shift by 16
+//    and at most one correction.
 #pragma once
 
 #include <cstddef>

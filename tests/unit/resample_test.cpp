@@ -103,16 +103,16 @@ std::vector<uint8_t> makeCanvas(Rng &rng, Content kind, int32_t w, int32_t h) {
 }
 
 double pickAngle(Rng &rng) {
-    static const double special[] = {0.0, -0.0, M_PI / 2, -M_PI / 2, M_PI, -M_PI, 3 * M_PI / 2,
+    static const double notable[] = {0.0, -0.0, M_PI / 2, -M_PI / 2, M_PI, -M_PI, 3 * M_PI / 2,
                                      2 * M_PI, -2 * M_PI, 1e-9, -1e-9, 1e-15, -1e-15, 1e-300,
                                      M_PI / 4, 1e-4, 0.3, 100 * M_PI, 1e6};
-    const int n = int(sizeof special / sizeof special[0]);
+    const int n = int(sizeof notable / sizeof notable[0]);
     switch (rng.next() % 6) {
     case 0:
-    case 1: return special[rng.next() % n];
+    case 1: return notable[rng.next() % n];
     case 2: {
-        // A few representable steps away from a special angle.
-        double a = special[rng.next() % n];
+        // A few representable steps away from a notable angle.
+        double a = notable[rng.next() % n];
         for (int32_t k = rng.in(-3, 3); k != 0; k += k > 0 ? -1 : 1)
             a = std::nextafter(a, k > 0 ? 10.0 : -10.0);
         return a;

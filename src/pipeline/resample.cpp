@@ -56,7 +56,8 @@ constexpr Excess makeExcess() {
         for (int32_t i = 0; i < 4; ++i) e.lanes[v][i] = v;
     const int32_t phaseOf[5] = {4, 1, 2, 3, 0};  // a phase of each class
     for (int32_t c = 0; c < 5; ++c)
-        for (int32_t d = 0; d < 5; ++d) e.byClass[c][d] = blockTotal(phaseOf[c], phaseOf[d]) - 65536;
+        for (int32_t d = 0; d < 5; ++d)
+            e.byClass[c][d] = blockTotal(phaseOf[c], phaseOf[d]) - 65536;
     return e;
 }
 
@@ -128,7 +129,7 @@ void evenRowPortable(const Source &src, const EvenRow &row) {
 // ---- SSE2: one pixel's 16 taps in 8 multiply-adds of 16-bit pairs
 
 struct Weights {
-    __m128i v[8];  // {w(j, k), w(j + 1, k)} x 4 for column k of rows 0-1, then of rows 2-3
+    __m128i v[8];    // {w(j, k), w(j + 1, k)} x 4 for column k of rows 0-1, then of rows 2-3
     __m128i excess;  // the weights' sum less 65536, in every lane
 };
 
@@ -155,7 +156,8 @@ inline void weightsFor(int32_t tx, int32_t ty, const int32_t *excess, Weights &w
 inline __m128i quotient(__m128i sum, __m128i e) {
     const __m128i q = _mm_srli_epi32(sum, 16);
     // q < 256 and e <= 8: their product fits the low 16 bits of each lane.
-    const __m128i over = _mm_cmpgt_epi32(_mm_mullo_epi16(q, e), _mm_and_si128(sum, _mm_set1_epi32(0xFFFF)));
+    const __m128i over =
+        _mm_cmpgt_epi32(_mm_mullo_epi16(q, e), _mm_and_si128(sum, _mm_set1_epi32(0xFFFF)));
     return _mm_add_epi32(q, over);
 }
 
@@ -237,7 +239,8 @@ void evenPixelsSse2(const Source &src, const EvenRow &row, const Weights &w, int
         for (int32_t i = 0; i < 4; ++i) {
             const int32_t m = std::min(n + i, end - 1);
             ptrdiff_t s;
-            const uint8_t *p = blockAt(src, (row.x >> 8) + m * sx, (row.y >> 8) + m * sy, block, &s);
+            const uint8_t *p =
+                blockAt(src, (row.x >> 8) + m * sx, (row.y >> 8) + m * sy, block, &s);
             q[i] = filterSse2(p, s, w);
         }
         store(row.dst + 4 * n, q, count);
@@ -271,14 +274,14 @@ void evenRowSse2(const Source &src, const EvenRow &row) {
     innerPixels(src, row, &n0, &n1);
     evenPixelsSse2(src, row, w, 0, n0);
     const ptrdiff_t s = src.rowStep;
-    const uint8_t *p =
-        src.top + ((row.y >> 8) + n0 * sy) * s + ptrdiff_t((row.x >> 8) + n0 * sx) * 4;
+    uintptr_t a =
+        address(src.top, ((row.y >> 8) + n0 * sy) * s + ptrdiff_t((row.x >> 8) + n0 * sx) * 4);
     int32_t n = n0;
     if (!(sx == 2 && sy == 0)) {
         const ptrdiff_t step = ptrdiff_t(sx) * 4 + sy * s;
         for (; n + 4 <= n1; n += 4) {
             __m128i q[4];
-            for (int32_t i = 0; i < 4; ++i, p += step) q[i] = filterSse2(p, s, w);
+            for (int32_t i = 0; i < 4; ++i, a += uintptr_t(step)) q[i] = filterSse2(at(a), s, w);
             store(row.dst + 4 * n, q, 4);
         }
         evenPixelsSse2(src, row, w, n, row.len);
@@ -286,21 +289,23 @@ void evenRowSse2(const Source &src, const EvenRow &row) {
     }
     // Upright: a block's last two columns are the next block's first two, so
     // each pixel reads and widens only the two it adds.
-    Columns first(p, s);
+    if (n1 - n0 < 4) {
+        evenPixelsSse2(src, row, w, n, row.len);
+        return;
+    }
+    Columns first(at(a), s);
     for (; n + 4 <= n1; n += 4) {
         __m128i q[4];
-        for (int32_t i = 0; i < 4; ++i, p += 8) {
-            const Columns next(p + 8, s);
-            const __m128i s01 =
-                _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(first.c01[0], w.v[0]),
-                                            _mm_madd_epi16(first.c01[1], w.v[1])),
-                              _mm_add_epi32(_mm_madd_epi16(next.c01[0], w.v[2]),
-                                            _mm_madd_epi16(next.c01[1], w.v[3])));
-            const __m128i s23 =
-                _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(first.c23[0], w.v[4]),
-                                            _mm_madd_epi16(first.c23[1], w.v[5])),
-                              _mm_add_epi32(_mm_madd_epi16(next.c23[0], w.v[6]),
-                                            _mm_madd_epi16(next.c23[1], w.v[7])));
+        for (int32_t i = 0; i < 4; ++i, a += 8) {
+            const Columns next(at(a + 8), s);
+            const __m128i s01 = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(first.c01[0], w.v[0]),
+                                                            _mm_madd_epi16(first.c01[1], w.v[1])),
+                                              _mm_add_epi32(_mm_madd_epi16(next.c01[0], w.v[2]),
+                                                            _mm_madd_epi16(next.c01[1], w.v[3])));
+            const __m128i s23 = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(first.c23[0], w.v[4]),
+                                                            _mm_madd_epi16(first.c23[1], w.v[5])),
+                                              _mm_add_epi32(_mm_madd_epi16(next.c23[0], w.v[6]),
+                                                            _mm_madd_epi16(next.c23[1], w.v[7])));
             q[i] = quotient(_mm_add_epi32(_mm_add_epi32(s01, s23), _mm_set1_epi32(8192)), w.excess);
             first = next;
         }
@@ -337,9 +342,11 @@ void run(const Kernels &kernels, const uint8_t *canvas, uint8_t *out, int32_t w,
     // reaches first are the last two in that direction. A turned row crosses
     // canvas rows faster than the hardware prefetchers follow.
     const ptrdiff_t down = m.sy >= 0 ? -rowBytes : rowBytes;  // one canvas row on
-    const ptrdiff_t next = ptrdiff_t(m.shx * 4) + ptrdiff_t(m.sy + (m.sy >= 0 ? 0.5 : -0.5)) * -rowBytes;
+    const ptrdiff_t next =
+        ptrdiff_t(m.shx * 4) + ptrdiff_t(m.sy + (m.sy >= 0 ? 0.5 : -0.5)) * -rowBytes;
     const ptrdiff_t lead = m.sy >= 0 ? 3 * down : 0;
-    const Source src{canvas + (H - 1) * rowBytes, -rowBytes, W, H, {next + lead, next + lead - down}};
+    const Source src{
+        canvas + (H - 1) * rowBytes, -rowBytes, W, H, {next + lead, next + lead - down}};
 
     // Rows that cross many canvas rows go in vertical strips, so that the
     // canvas rows one strip's row crosses stay cached (and their pages
@@ -369,8 +376,8 @@ void run(const Kernels &kernels, const uint8_t *canvas, uint8_t *out, int32_t w,
                 (spanX / w) % 256 == 0 && (spanY / w) % 256 == 0) {
                 // The DDAs step by exactly spanX / w and spanY / w, whole pixels.
                 const int32_t sx = spanX / w, sy = spanY / w;
-                kernels.evenRow(src, EvenRow{dst, len, x1 + kOffset + n0 * sx,
-                                             y1 + kOffset + n0 * sy, sx, sy});
+                kernels.evenRow(
+                    src, EvenRow{dst, len, x1 + kOffset + n0 * sx, y1 + kOffset + n0 * sy, sx, sy});
             } else {
                 Row row{dst, len, makeDda(x1, x2, w), makeDda(y1, y2, w)};
                 row.x.advance(n0);

@@ -187,8 +187,8 @@ struct DdaEight {
     // The coordinates of the next eight pixels; `d` moves past them.
     __m256i next(Dda &d) const {
         const __m256i a = _mm256_add_epi32(_mm256_set1_epi32(d.mod), iRem);
-        const __m256i carries = _mm256_cvtps_epi32(
-            _mm256_round_ps(_mm256_div_ps(_mm256_cvtepi32_ps(a), cnt), _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC));
+        const __m256i carries = _mm256_cvtps_epi32(_mm256_round_ps(
+            _mm256_div_ps(_mm256_cvtepi32_ps(a), cnt), _MM_FROUND_TO_POS_INF | _MM_FROUND_NO_EXC));
         const __m256i v = _mm256_add_epi32(_mm256_add_epi32(_mm256_set1_epi32(d.y), iLft), carries);
         // ceil(a8 / cnt) as floor((a8 + cnt - 1) / cnt), its numerator in
         // [0, 9 cnt) since a8 > -cnt: below 2^19, where the product's error
@@ -217,8 +217,9 @@ struct ExcessBytes {
                                   _mm256_cmpeq_epi32(t, _mm256_setzero_si256()));
     }
     __m256i of(__m256i tx, __m256i ty) const {
-        const __m256i cx = classOf(tx), idx = _mm256_add_epi32(
-                                            _mm256_add_epi32(_mm256_slli_epi32(cx, 2), cx), classOf(ty));
+        const __m256i cx = classOf(tx),
+                      idx = _mm256_add_epi32(_mm256_add_epi32(_mm256_slli_epi32(cx, 2), cx),
+                                             classOf(ty));
         // Index in each lane's low byte; the other bytes select zero.
         const __m256i ctrl = _mm256_or_si256(idx, _mm256_set1_epi32(int32_t(0x80808000u)));
         return _mm256_blendv_epi8(_mm256_shuffle_epi8(lo, ctrl), _mm256_shuffle_epi8(hi, ctrl),
@@ -244,19 +245,23 @@ void planChunk(const Source &src, Dda &ddaX, Dda &ddaY, const DdaEight &ex, cons
         const __m256i xl = _mm256_srai_epi32(x, 8), yl = _mm256_srai_epi32(y, 8);
         const __m256i tx = _mm256_srli_epi32(_mm256_andnot_si256(x, low8), 1);
         const __m256i ty = _mm256_srli_epi32(_mm256_andnot_si256(y, low8), 1);
-        const __m256i xIn = _mm256_and_si256(_mm256_cmpgt_epi32(xl, minus1), _mm256_cmpgt_epi32(wLim, xl));
-        const __m256i yIn = _mm256_and_si256(_mm256_cmpgt_epi32(yl, minus1), _mm256_cmpgt_epi32(hLim, yl));
+        const __m256i xIn =
+            _mm256_and_si256(_mm256_cmpgt_epi32(xl, minus1), _mm256_cmpgt_epi32(wLim, xl));
+        const __m256i yIn =
+            _mm256_and_si256(_mm256_cmpgt_epi32(yl, minus1), _mm256_cmpgt_epi32(hLim, yl));
         // A block wholly above or below the canvas is four times its first or
         // last row: read with a zero row step.
-        const __m256i yOut = _mm256_or_si256(_mm256_cmpgt_epi32(minus4, yl), _mm256_cmpgt_epi32(yl, hMax));
+        const __m256i yOut =
+            _mm256_or_si256(_mm256_cmpgt_epi32(minus4, yl), _mm256_cmpgt_epi32(yl, hMax));
         const __m256i in = _mm256_and_si256(xIn, _mm256_or_si256(yIn, yOut));
         const __m256i yc = _mm256_min_epi32(_mm256_max_epi32(yl, _mm256_setzero_si256()), hMax);
         // Byte offsets of blocks in the canvas fit 32 bits: it is below 2^30 bytes.
         const __m256i off =
             _mm256_add_epi32(_mm256_mullo_epi32(yc, rowStep), _mm256_slli_epi32(xl, 2));
         const __m256i steps = _mm256_and_si256(yIn, rowStep);
-        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.p + g),
-                           _mm256_add_epi64(top, _mm256_cvtepi32_epi64(_mm256_castsi256_si128(off))));
+        _mm256_store_si256(
+            reinterpret_cast<__m256i *>(pl.p + g),
+            _mm256_add_epi64(top, _mm256_cvtepi32_epi64(_mm256_castsi256_si128(off))));
         _mm256_store_si256(
             reinterpret_cast<__m256i *>(pl.p + g + 4),
             _mm256_add_epi64(top, _mm256_cvtepi32_epi64(_mm256_extracti128_si256(off, 1))));
@@ -269,7 +274,8 @@ void planChunk(const Source &src, Dda &ddaX, Dda &ddaY, const DdaEight &ex, cons
                       "table rows of 64, 32 and 16 bytes");
         _mm256_store_si256(reinterpret_cast<__m256i *>(pl.a + g), _mm256_slli_epi32(tx, 6));
         _mm256_store_si256(reinterpret_cast<__m256i *>(pl.b + g), _mm256_slli_epi32(ty, 5));
-        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.e + g), _mm256_slli_epi32(xb.of(tx, ty), 4));
+        _mm256_store_si256(reinterpret_cast<__m256i *>(pl.e + g),
+                           _mm256_slli_epi32(xb.of(tx, ty), 4));
 
         const int32_t n = std::min(count - g, 8);
         const uint32_t within = uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(in)));
@@ -288,8 +294,10 @@ void planChunk(const Source &src, Dda &ddaX, Dda &ddaY, const DdaEight &ex, cons
         }
         for (int32_t k = 0; k < n; ++k) {
             // Gathered blocks are asked for too, harmlessly.
-            _mm_prefetch(reinterpret_cast<const char *>(pl.p[g + k] + src.ahead[0]), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char *>(pl.p[g + k] + src.ahead[1]), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char *>(address(pl.p[g + k], src.ahead[0])),
+                         _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char *>(address(pl.p[g + k], src.ahead[1])),
+                         _MM_HINT_T0);
         }
     }
     ddaX = dx;
@@ -337,10 +345,10 @@ void evenPixels(const Source &src, const EvenRow &row, const Weights &w, int32_t
         for (int32_t i = 0; i < 2; ++i) {
             const int32_t m0 = std::min(n + 2 * i, end - 1), m1 = std::min(n + 2 * i + 1, end - 1);
             ptrdiff_t s0, s1;
-            const uint8_t *p0 = blockAt(src, (row.x >> 8) + m0 * sx, (row.y >> 8) + m0 * sy,
-                                        block[0], &s0);
-            const uint8_t *p1 = blockAt(src, (row.x >> 8) + m1 * sx, (row.y >> 8) + m1 * sy,
-                                        block[1], &s1);
+            const uint8_t *p0 =
+                blockAt(src, (row.x >> 8) + m0 * sx, (row.y >> 8) + m0 * sy, block[0], &s0);
+            const uint8_t *p1 =
+                blockAt(src, (row.x >> 8) + m1 * sx, (row.y >> 8) + m1 * sy, block[1], &s1);
             q[i] = filterPair(p0, s0, p1, s1, w);
         }
         store(row.dst + 4 * n, storedQuad(q[0], q[1], order), count);
@@ -361,23 +369,26 @@ void evenRowAvx2(const Source &src, const EvenRow &row) {
     int32_t n = n0;
     if (n1 > n0) {
         const ptrdiff_t s = src.rowStep;
-        const uint8_t *p = src.top + (ylr + n0 * sy) * s + ptrdiff_t(xlr + n0 * sx) * 4;
+        uintptr_t a = address(src.top, (ylr + n0 * sy) * s + ptrdiff_t(xlr + n0 * sx) * 4);
         if (sx == 2 && sy == 0) {
             // Upright: one 32-byte load per block row serves pixels n and n + 2.
             const __m256i order = orderStrided();
-            auto at = [](const uint8_t *q) {
+            auto row32 = [](const uint8_t *q) {
                 return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q));
             };
-            for (; n + 4 <= n1; n += 4, p += 32) {
-                const __m256i qa = filterRows(at(p), at(p + s), at(p + 2 * s), at(p + 3 * s), w);
-                const __m256i qb =
-                    filterRows(at(p + 8), at(p + 8 + s), at(p + 8 + 2 * s), at(p + 8 + 3 * s), w);
+            for (; n + 4 <= n1; n += 4, a += 32) {
+                const uint8_t *p = at(a);
+                const __m256i qa =
+                    filterRows(row32(p), row32(p + s), row32(p + 2 * s), row32(p + 3 * s), w);
+                const __m256i qb = filterRows(row32(p + 8), row32(p + 8 + s), row32(p + 8 + 2 * s),
+                                              row32(p + 8 + 3 * s), w);
                 store(row.dst + 4 * n, storedQuad(qa, qb, order), 4);
             }
         } else {
             const __m256i order = orderPairs();
             const ptrdiff_t step = ptrdiff_t(sx) * 4 + sy * s;
-            for (; n + 4 <= n1; n += 4, p += 4 * step) {
+            for (; n + 4 <= n1; n += 4, a += uintptr_t(4 * step)) {
+                const uint8_t *p = at(a);
                 const __m256i qa = filterPair(p, s, p + step, s, w);
                 const __m256i qb = filterPair(p + 2 * step, s, p + 3 * step, s, w);
                 store(row.dst + 4 * n, storedQuad(qa, qb, order), 4);

@@ -104,8 +104,8 @@ constexpr int32_t blockTotal(int32_t tx, int32_t ty) {
 // the two phases' classes, and is 0, 4 or 8.
 inline int32_t phaseClass(int32_t t) { return t == 0 ? 4 : t & 3; }
 struct alignas(16) Excess {
-    int32_t lanes[9][4];     // e in each of 4 lanes, for e = 0..8
-    int32_t byClass[5][5];   // by phaseClass(tx), phaseClass(ty)
+    int32_t lanes[9][4];    // e in each of 4 lanes, for e = 0..8
+    int32_t byClass[5][5];  // by phaseClass(tx), phaseClass(ty)
 };
 extern const Excess kExcess;
 
@@ -116,6 +116,13 @@ void gatherClamped(const Source &src, int32_t xlr, int32_t ylr, uint32_t block[1
 inline bool inside(const Source &src, int32_t xlr, int32_t ylr) {
     return uint32_t(xlr) <= uint32_t(src.W - 4) && uint32_t(ylr) <= uint32_t(src.H - 4);
 }
+
+// Addresses in integers, for steps and prefetches that may go past the canvas
+// where no block is read.
+inline uintptr_t address(const void *p, ptrdiff_t offset = 0) {
+    return reinterpret_cast<uintptr_t>(p) + uintptr_t(offset);
+}
+inline const uint8_t *at(uintptr_t a) { return reinterpret_cast<const uint8_t *>(a); }
 
 // Where pixel (xlr, ylr)'s block is: in the canvas, or gathered with clamping.
 inline const uint8_t *blockAt(const Source &src, int32_t xlr, int32_t ylr, uint32_t *block,
@@ -171,8 +178,8 @@ inline void plan(const Source &src, Dda &ddaX, Dda &ddaY, int32_t count, Tap *ta
         if (inside(src, xlr, ylr)) {
             t.s = src.rowStep;
             t.p = src.top + ylr * src.rowStep + ptrdiff_t(xlr) * 4;
-            __builtin_prefetch(t.p + src.ahead[0]);
-            __builtin_prefetch(t.p + src.ahead[1]);
+            __builtin_prefetch(at(address(t.p, src.ahead[0])));
+            __builtin_prefetch(at(address(t.p, src.ahead[1])));
         } else if (uint32_t(xlr) <= uint32_t(src.W - 4) && (ylr < -3 || ylr >= src.H)) {
             // Wholly above or below the canvas: four times its first or last row.
             t.s = 0;

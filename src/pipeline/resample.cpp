@@ -87,7 +87,7 @@ constexpr int32_t kOffset = 128 - 512;
 
 // ---- portable form: AGG's loops, one tap at a time
 
-uint32_t filterPortable(const Source &src, int32_t x, int32_t y) {
+void filterPortable(const Source &src, int32_t x, int32_t y, uint8_t *dst) {
     uint32_t block[16];
     gatherClamped(src, x >> 8, y >> 8, block);
     const int32_t tx = phase(x), ty = phase(y);
@@ -97,22 +97,21 @@ uint32_t filterPortable(const Source &src, int32_t x, int32_t y) {
         const int32_t wy = 64 * tableUnit(ty + 128 * j);
         for (int32_t k = 0; k < 4; ++k) {
             const int32_t weight = (wy * 64 * tableUnit(tx + 128 * k) + 8192) >> 14;
-            const uint32_t p = block[j * 4 + k];
-            for (int32_t c = 0; c < 4; ++c) fg[c] += int32_t((p >> (8 * c)) & 0xFF) * weight;
+            const uint8_t *p = reinterpret_cast<const uint8_t *>(&block[j * 4 + k]);
+            for (int32_t c = 0; c < 4; ++c) fg[c] += p[c] * weight;
             total += weight;
         }
     }
     for (int32_t &v : fg) v /= total;  // never negative, alpha never above 255
     const uint32_t a = uint32_t(fg[3]);
     auto colour = [a](int32_t v) { return uint32_t(v) > a ? a : uint32_t(v); };
-    return storedPixel(colour(fg[0]), colour(fg[1]), colour(fg[2]), a);
+    storePixel(dst, colour(fg[0]), colour(fg[1]), colour(fg[2]), a);
 }
 
 void rowPortable(const Source &src, const Row &row) {
     Dda dx = row.x, dy = row.y;
     for (int32_t n = 0; n < row.len; ++n) {
-        const uint32_t v = filterPortable(src, dx.y, dy.y);
-        std::memcpy(row.dst + 4 * n, &v, 4);
+        filterPortable(src, dx.y, dy.y, row.dst + 4 * n);
         dx.step();
         dy.step();
     }
@@ -120,8 +119,7 @@ void rowPortable(const Source &src, const Row &row) {
 
 void evenRowPortable(const Source &src, const EvenRow &row) {
     for (int32_t n = 0; n < row.len; ++n) {
-        const uint32_t v = filterPortable(src, row.x + n * row.stepX, row.y + n * row.stepY);
-        std::memcpy(row.dst + 4 * n, &v, 4);
+        filterPortable(src, row.x + n * row.stepX, row.y + n * row.stepY, row.dst + 4 * n);
     }
 }
 

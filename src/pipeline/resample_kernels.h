@@ -197,9 +197,9 @@ inline void plan(const Source &src, Dda &ddaX, Dda &ddaY, int32_t count, Tap *ta
 
 // Writes one filtered colour (channel sums divided, colours limited to alpha)
 // as AGG's premultiplied blend writes it over a cleared pixel.
-inline uint32_t storedPixel(uint32_t b, uint32_t g, uint32_t r, uint32_t a) {
+inline void storePixel(uint8_t *dst, uint32_t b, uint32_t g, uint32_t r, uint32_t a) {
     if (a != 0 && a != 255) a += 1;  // 255 - ((255 - a) * 255 >> 8)
-    return b | g << 8 | r << 16 | a << 24;
+    dst[0] = uint8_t(b), dst[1] = uint8_t(g), dst[2] = uint8_t(r), dst[3] = uint8_t(a);
 }
 
 using RowFn = void (*)(const Source &, const Row &);

@@ -8,8 +8,10 @@
 
 namespace vellora::limits {
 
-// The resampler renders each row of the w x h output block as one scanline
-// span, and its scanlines hold span starts and lengths in 16 bits.
+// AGG's resampler, which ours reproduces, rendered each row of the w x h
+// output block as one scanline span with its start and length in 16 bits;
+// ours counts on the same bound (its interpolator steps are exact for rows of
+// up to 2^15 pixels).
 constexpr int32_t kMaxTargetWidth = 32767;
 
 // The rasteriser that enumerates the block keeps at most 2^22 cells (1024

@@ -1,5 +1,6 @@
 // Filtered rotation and downsampling of the supersampled canvas into the
-// output block, through AGG 2.4's affine resampler.
+// output block: AGG 2.4's affine resampler as the pipeline configures it,
+// reproduced byte for byte by code of our own.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,9 @@ agg::trans_affine resampleTransform(int32_t w, int32_t h, double angle);
 
 // Renders the w x h output block of `out` from `canvas`; both are bottom-up
 // 32-bit bitmaps of (2w + 2) x (2h + 2) pixels. Every other pixel of `out`
-// becomes (0, 0, 0, 0). Throws std::bad_alloc when AGG cannot get memory.
+// becomes (0, 0, 0, 0). The angle is finite and w at most 32767, as the
+// limits of a call keep them (AGG's scanlines, which this reproduces, held
+// spans in 16 bits). Allocates nothing.
 void resampleCanvas(const uint8_t *canvas, uint8_t *out, int32_t w, int32_t h, double angle);
 
 }  // namespace vellora

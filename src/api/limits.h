@@ -14,9 +14,10 @@ namespace vellora::limits {
 // up to 2^15 pixels).
 constexpr int32_t kMaxTargetWidth = 32767;
 
-// The rasteriser that enumerates the block keeps at most 2^22 cells (1024
-// blocks of 4096) and drops the rest silently; the block's left and right
-// edges take one cell a row, so about 2^21 rows fit. Half of that keeps a
+// AGG's rasteriser, which enumerated the block, keeps at most 2^22 cells
+// (1024 blocks of 4096) and drops the rest silently; the block's left and
+// right edges take one cell a row, so about 2^21 rows fit, and no taller
+// picture could match it. Half of that keeps a
 // wide margin, and every 24.8 fixed-point coordinate, and the sum of two that
 // it forms when it splits a long edge, far inside 32 bits.
 constexpr int32_t kMaxTargetHeight = int32_t(1) << 20;

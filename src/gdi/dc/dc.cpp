@@ -674,14 +674,14 @@ void DeviceContext::polyBezier(const Point *pts, size_t n) {
         for (size_t i = 1; i < n; ++i) path.add(toDevice(pts[i]), PT_BEZIERTO);
         return;
     }
-    Path tmp;
-    tmp.moveTo(toDevice(pts[0]));
-    for (size_t i = 1; i < n; ++i) tmp.add(toDevice(pts[i]), PT_BEZIERTO);
-    std::vector<Point> flat;
-    std::vector<uint32_t> counts;
-    std::vector<bool> closed;
-    gdi::flattenPath(tmp, flat, counts, closed);
-    fillAndStroke(flat, counts, closed, false, true);
+    // Outside a path the platform flattens in logical units and draws the
+    // pieces as a polyline: under a scale they scale with it.
+    std::vector<Point> flat{pts[0]};
+    for (size_t i = 1; i + 2 < n; i += 3) gdi::flattenBezier(pts[i - 1], pts[i], pts[i + 1], pts[i + 2], flat);
+    std::vector<Point> &dev = scratch_.pts;
+    toDevice(flat.data(), flat.size(), dev);
+    oneFigure(flat.size(), false);
+    fillAndStroke(dev, scratch_.counts, scratch_.closed, false, true);
 }
 
 void DeviceContext::polyBezierTo(const Point *pts, size_t n) {

@@ -691,14 +691,14 @@ void DeviceContext::polyBezierTo(const Point *pts, size_t n) {
         if (path.newFigure) path.moveTo(toDevice(s_.curPos));
         for (size_t i = 0; i < n; ++i) path.add(toDevice(pts[i]), PT_BEZIERTO);
     } else {
-        Path tmp;
-        tmp.moveTo(toDevice(s_.curPos));
-        for (size_t i = 0; i < n; ++i) tmp.add(toDevice(pts[i]), PT_BEZIERTO);
-        std::vector<Point> flat;
-        std::vector<uint32_t> counts;
-        std::vector<bool> closed;
-        gdi::flattenPath(tmp, flat, counts, closed);
-        fillAndStroke(flat, counts, closed, false, true);
+        // As PolyBezier: flattened in logical units, drawn as a polyline.
+        std::vector<Point> flat{s_.curPos};
+        for (size_t i = 0; i + 2 < n; i += 3)
+            gdi::flattenBezier(i ? pts[i - 1] : s_.curPos, pts[i], pts[i + 1], pts[i + 2], flat);
+        std::vector<Point> &dev = scratch_.pts;
+        toDevice(flat.data(), flat.size(), dev);
+        oneFigure(flat.size(), false);
+        fillAndStroke(dev, scratch_.counts, scratch_.closed, false, true);
     }
     s_.curPos = pts[n - 1];
 }

@@ -719,25 +719,27 @@ void DeviceContext::polyDraw(const Point *pts, const uint8_t *types, size_t n) {
     const bool inPath = pathOpen();
     Path tmp;
     Path &path = inPath ? openPath() : tmp;
+    // Outside a path the platform flattens in logical units, as PolyBezier.
+    auto at = [&](Point p) { return inPath ? toDevice(p) : p; };
     Point first = s_.curPos;
-    if (!inPath || path.newFigure) path.moveTo(toDevice(s_.curPos));
+    if (!inPath || path.newFigure) path.moveTo(at(s_.curPos));
     for (size_t i = 0; i < n; ++i) {
         const uint8_t t = types[i] & ~PT_CLOSEFIGURE;
         if (t == PT_MOVETO) {
-            path.moveTo(toDevice(pts[i]));
+            path.moveTo(at(pts[i]));
             first = pts[i];
         } else if (t == PT_LINETO) {
-            path.add(toDevice(pts[i]), PT_LINETO);
+            path.add(at(pts[i]), PT_LINETO);
         } else {
-            for (int k = 0; k < 3; ++k) path.add(toDevice(pts[i + size_t(k)]), PT_BEZIERTO);
+            for (int k = 0; k < 3; ++k) path.add(at(pts[i + size_t(k)]), PT_BEZIERTO);
             i += 2;
         }
         s_.curPos = pts[i];
         if (types[i] & PT_CLOSEFIGURE) {
-            path.add(toDevice(first), PT_LINETO);
+            path.add(at(first), PT_LINETO);
             path.closeFigure();
             s_.curPos = first;
-            path.moveTo(toDevice(first));
+            path.moveTo(at(first));
         }
     }
     if (inPath) return;
@@ -745,6 +747,7 @@ void DeviceContext::polyDraw(const Point *pts, const uint8_t *types, size_t n) {
     std::vector<uint32_t> counts;
     std::vector<bool> closed;
     gdi::flattenPath(tmp, flat, counts, closed);
+    for (Point &p : flat) p = toDevice(p);
     fillAndStroke(flat, counts, closed, false, true);
 }
 

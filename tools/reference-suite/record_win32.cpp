@@ -1098,6 +1098,19 @@ void mappingTransforms() {
         Use ub2(dc, CreateSolidBrush(kBlue));
         Rectangle(dc, 10, 10, 40, 40);
     });
+    // A small curve under a scale of 6: PolyBezier is flattened before the
+    // scale (coarse pieces), PolyBezierTo after it (fine ones).
+    emf(A, "world-scale-beziers", [](HDC dc) {
+        SetGraphicsMode(dc, GM_ADVANCED);
+        XFORM x{6, 0, 0, 6, 0, 0};
+        SetWorldTransform(dc, &x);
+        Use up(dc, solidPen(0, kBlack));
+        const POINT p[] = {{2, 8}, {6, -4}, {20, 14}, {24, 2}};
+        PolyBezier(dc, p, 4);
+        MoveToEx(dc, 2, 18, nullptr);
+        POINT q[] = {{6, 6}, {20, 24}, {24, 12}};
+        PolyBezierTo(dc, q, 3);
+    });
     emf(A, "world-and-mapmode", [rot](HDC dc) {
         SetGraphicsMode(dc, GM_ADVANCED);
         SetMapMode(dc, MM_ANISOTROPIC);

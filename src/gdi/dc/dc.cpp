@@ -674,14 +674,14 @@ void DeviceContext::polyBezier(const Point *pts, size_t n) {
         for (size_t i = 1; i < n; ++i) path.add(toDevice(pts[i]), PT_BEZIERTO);
         return;
     }
-    Path tmp;
-    tmp.moveTo(toDevice(pts[0]));
-    for (size_t i = 1; i < n; ++i) tmp.add(toDevice(pts[i]), PT_BEZIERTO);
-    std::vector<Point> flat;
-    std::vector<uint32_t> counts;
-    std::vector<bool> closed;
-    gdi::flattenPath(tmp, flat, counts, closed);
-    fillAndStroke(flat, counts, closed, false, true);
+    // Outside a path the platform flattens in logical units and draws the
+    // pieces as a polyline: under a scale they scale with it.
+    std::vector<Point> flat{pts[0]};
+    for (size_t i = 1; i + 2 < n; i += 3) gdi::flattenBezier(pts[i - 1], pts[i], pts[i + 1], pts[i + 2], flat);
+    std::vector<Point> &dev = scratch_.pts;
+    toDevice(flat.data(), flat.size(), dev);
+    oneFigure(flat.size(), false);
+    fillAndStroke(dev, scratch_.counts, scratch_.closed, false, true);
 }
 
 void DeviceContext::polyBezierTo(const Point *pts, size_t n) {
@@ -691,14 +691,14 @@ void DeviceContext::polyBezierTo(const Point *pts, size_t n) {
         if (path.newFigure) path.moveTo(toDevice(s_.curPos));
         for (size_t i = 0; i < n; ++i) path.add(toDevice(pts[i]), PT_BEZIERTO);
     } else {
-        Path tmp;
-        tmp.moveTo(toDevice(s_.curPos));
-        for (size_t i = 0; i < n; ++i) tmp.add(toDevice(pts[i]), PT_BEZIERTO);
-        std::vector<Point> flat;
-        std::vector<uint32_t> counts;
-        std::vector<bool> closed;
-        gdi::flattenPath(tmp, flat, counts, closed);
-        fillAndStroke(flat, counts, closed, false, true);
+        // As PolyBezier: flattened in logical units, drawn as a polyline.
+        std::vector<Point> flat{s_.curPos};
+        for (size_t i = 0; i + 2 < n; i += 3)
+            gdi::flattenBezier(i ? pts[i - 1] : s_.curPos, pts[i], pts[i + 1], pts[i + 2], flat);
+        std::vector<Point> &dev = scratch_.pts;
+        toDevice(flat.data(), flat.size(), dev);
+        oneFigure(flat.size(), false);
+        fillAndStroke(dev, scratch_.counts, scratch_.closed, false, true);
     }
     s_.curPos = pts[n - 1];
 }
@@ -719,25 +719,27 @@ void DeviceContext::polyDraw(const Point *pts, const uint8_t *types, size_t n) {
     const bool inPath = pathOpen();
     Path tmp;
     Path &path = inPath ? openPath() : tmp;
+    // Outside a path the platform flattens in logical units, as PolyBezier.
+    auto at = [&](Point p) { return inPath ? toDevice(p) : p; };
     Point first = s_.curPos;
-    if (!inPath || path.newFigure) path.moveTo(toDevice(s_.curPos));
+    if (!inPath || path.newFigure) path.moveTo(at(s_.curPos));
     for (size_t i = 0; i < n; ++i) {
         const uint8_t t = types[i] & ~PT_CLOSEFIGURE;
         if (t == PT_MOVETO) {
-            path.moveTo(toDevice(pts[i]));
+            path.moveTo(at(pts[i]));
             first = pts[i];
         } else if (t == PT_LINETO) {
-            path.add(toDevice(pts[i]), PT_LINETO);
+            path.add(at(pts[i]), PT_LINETO);
         } else {
-            for (int k = 0; k < 3; ++k) path.add(toDevice(pts[i + size_t(k)]), PT_BEZIERTO);
+            for (int k = 0; k < 3; ++k) path.add(at(pts[i + size_t(k)]), PT_BEZIERTO);
             i += 2;
         }
         s_.curPos = pts[i];
         if (types[i] & PT_CLOSEFIGURE) {
-            path.add(toDevice(first), PT_LINETO);
+            path.add(at(first), PT_LINETO);
             path.closeFigure();
             s_.curPos = first;
-            path.moveTo(toDevice(first));
+            path.moveTo(at(first));
         }
     }
     if (inPath) return;
@@ -745,6 +747,7 @@ void DeviceContext::polyDraw(const Point *pts, const uint8_t *types, size_t n) {
     std::vector<uint32_t> counts;
     std::vector<bool> closed;
     gdi::flattenPath(tmp, flat, counts, closed);
+    for (Point &p : flat) p = toDevice(p);
     fillAndStroke(flat, counts, closed, false, true);
 }
 

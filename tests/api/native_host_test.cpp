@@ -69,7 +69,7 @@ TEST(HostApi, MetafileHandlesComeOnlyFromMetafileBytes) {
 // Bitmaps of a call reuse the pixel memory of the thread's previous call of
 // the same size, as it was left: what a call draws must not depend on it, and
 // the memory kept must stay within its bounds and go with its thread.
-TEST(HostApi, ReusedPixelMemoryDrawsAsFreshAndStaysBounded) {
+TEST(HostApi, ThreadsReusePixelMemoryDrawingAsFreshWithinBounds) {
     namespace nat = vellora::native;
     auto picture = [](uint32_t colour, bool outlined) {
         EmfWriter w(0, 0, 1000, 1000);

@@ -62,7 +62,9 @@ Status draw(HDC hdc, HENHMETAFILE metafile, const RECT &rect, uint8_t key, doubl
     applyKey(canvasBits, pixels, key);
     clearBorder(canvasBits, W, H);
 
-    resampleCanvas(canvasBits, outBits, w, h, angle);
+    // Only the w x h block of the output is ever read (the blend below), so
+    // the rest is left as the platform handed it out.
+    resampleBlock(canvasBits, outBits, w, h, angle);
 
     plat::selectObject(objs.memDC, objs.output);
     const plat::BlendFunction blend{0, 0, 255, 1};

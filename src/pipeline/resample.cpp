@@ -325,15 +325,17 @@ const Kernels &fastest() {
 }
 
 void run(const Kernels &kernels, const uint8_t *canvas, uint8_t *out, int32_t w, int32_t h,
-         double angle) {
+         double angle, bool clearOutside = true) {
     const int32_t W = 2 * w + 2, H = 2 * h + 2;
     const ptrdiff_t rowBytes = ptrdiff_t(W) * 4;
 
     // Everything outside the w x h block is (0, 0, 0, 0): the h + 2 bottom rows
     // in memory whole, and the right-hand part of the others.
-    std::memset(out, 0, size_t(H - h) * size_t(rowBytes));
-    for (int32_t y = H - h; y < H; ++y)
-        std::memset(out + y * rowBytes + ptrdiff_t(w) * 4, 0, size_t(W - w) * 4);
+    if (clearOutside) {
+        std::memset(out, 0, size_t(H - h) * size_t(rowBytes));
+        for (int32_t y = H - h; y < H; ++y)
+            std::memset(out + y * rowBytes + ptrdiff_t(w) * 4, 0, size_t(W - w) * 4);
+    }
 
     const agg::trans_affine m = resampleTransform(w, h, angle);
     // The next output row lies (shx, sy) canvas pixels on; the block rows it
@@ -444,6 +446,10 @@ void resampleWith(Code code, const uint8_t *canvas, uint8_t *out, int32_t w, int
 
 void resampleCanvas(const uint8_t *canvas, uint8_t *out, int32_t w, int32_t h, double angle) {
     resample::run(resample::fastest(), canvas, out, w, h, angle);
+}
+
+void resampleBlock(const uint8_t *canvas, uint8_t *out, int32_t w, int32_t h, double angle) {
+    resample::run(resample::fastest(), canvas, out, w, h, angle, false);
 }
 
 }  // namespace vellora

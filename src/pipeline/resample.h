@@ -19,5 +19,8 @@ agg::trans_affine resampleTransform(int32_t w, int32_t h, double angle);
 // limits of a call keep them (AGG's scanlines, which this reproduces, held
 // spans in 16 bits). Allocates nothing.
 void resampleCanvas(const uint8_t *canvas, uint8_t *out, int32_t w, int32_t h, double angle);
+// The same, writing the w x h block only and leaving the rest of `out` as it
+// was: for an output of which nothing but the block is ever read.
+void resampleBlock(const uint8_t *canvas, uint8_t *out, int32_t w, int32_t h, double angle);
 
 }  // namespace vellora

@@ -24,7 +24,10 @@ struct BlendFunction {
 // ---- rasterisation
 HDC createCompatibleDC(HDC dc);
 // A 32-bit BI_RGB bottom-up DIB section of width x height pixels; *bits
-// receives its pixel memory (rows of 4 * width bytes, bottom row first).
+// receives its pixel memory (rows of 4 * width bytes, bottom row first). The
+// caller writes every pixel before reading it: Windows hands out zeroed
+// memory, but the native layer may hand back the memory of the thread's
+// previous bitmap of the same size as that bitmap left it.
 Object createDIBSection32(HDC dc, int32_t width, int32_t height, uint8_t **bits);
 Object selectObject(HDC dc, Object object);
 bool playEnhMetaFile(HDC dc, HENHMETAFILE metafile, const RECT *rect);

@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <cstdlib>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/native/pixel_pool.h"
 #include "support/emf_writer.h"
 #include "support/wmf_writer.h"
 #include "vellora.h"
@@ -60,6 +64,74 @@ TEST(HostApi, MetafileHandlesComeOnlyFromMetafileBytes) {
     EXPECT_EQ(VelloraGetEnhMetaFileHeader(reinterpret_cast<HENHMETAFILE>(&notAHandle), sizeof h, &h), 0u);
     EXPECT_EQ(VelloraGetEnhMetaFileHeader(mf, sizeof h, &h), 0u);
     EXPECT_EQ(VelloraLiveObjects(), before);
+}
+
+// Bitmaps of a call reuse the pixel memory of the thread's previous call of
+// the same size, as it was left: what a call draws must not depend on it, and
+// the memory kept must stay within its bounds and go with its thread.
+TEST(HostApi, ThreadsReusePixelMemoryDrawingAsFreshWithinBounds) {
+    namespace nat = vellora::native;
+    auto picture = [](uint32_t colour, bool outlined) {
+        EmfWriter w(0, 0, 1000, 1000);
+        w.createBrush(1, 0, colour).select(1).ellipse(50, 50, 900, 700);
+        if (outlined) w.createPen(2, 0, 9, rgb(0, 0, 0)).select(2).rectangle(100, 100, 800, 950);
+        return w.bytes();
+    };
+    const std::vector<uint8_t> a = picture(rgb(200, 40, 40), true), b = picture(rgb(0, 90, 250), false);
+    const RECT r{1, 2, 70, 50};
+    auto draw = [&r](const std::vector<uint8_t> &emf, double angle) {
+        std::vector<uint32_t> px(80 * 60, 0xFF808080u);
+        HDC dc = VelloraCreateBitmapDC(px.data(), 80, 60, 80 * 4);
+        HENHMETAFILE mf = VelloraSetEnhMetaFileBits(unsigned(emf.size()), emf.data());
+        EXPECT_EQ(Vellora(dc, mf, &r, 255, angle, 0, 0, 1, 1), 1);
+        VelloraDeleteEnhMetaFile(mf);
+        VelloraDeleteDC(dc);
+        return px;
+    };
+    // Fresh memory in new threads, then b right after a in one thread.
+    std::vector<uint32_t> freshB, reusedB;
+    std::thread([&] { freshB = draw(b, 0.3); }).join();
+    std::thread([&] {
+        draw(a, 0.0);
+        reusedB = draw(b, 0.3);
+    }).join();
+    EXPECT_EQ(reusedB, freshB);
+
+    // Threads' pools leave with them; blocks over the limit are never kept,
+    // nor more than the total over all threads.
+    const size_t before = nat::pooledPixelBytes();
+    std::thread([before] {
+        nat::releasePixels(nat::acquirePixels(nat::kPooledBlockMaxBytes + 1), nat::kPooledBlockMaxBytes + 1);
+        EXPECT_EQ(nat::pooledPixelBytes(), before);
+    }).join();
+    EXPECT_EQ(nat::pooledPixelBytes(), before);
+    const int kThreads = int(nat::kPooledTotalMaxBytes / nat::kPooledBlockMaxBytes) + 2;
+    std::vector<std::thread> threads;
+    int arrived = 0;
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&] {
+            // Untouched blocks of this size cost address space only.
+            uint8_t *p = nat::acquirePixels(nat::kPooledBlockMaxBytes);
+            ASSERT_NE(p, nullptr);
+            nat::releasePixels(p, nat::kPooledBlockMaxBytes);
+            std::unique_lock<std::mutex> lock(m);
+            ++arrived;
+            cv.notify_all();
+            cv.wait(lock, [&] { return done; });
+        });
+    {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return arrived == kThreads; });
+        EXPECT_LE(nat::pooledPixelBytes(), nat::kPooledTotalMaxBytes);
+        EXPECT_GE(nat::pooledPixelBytes(), nat::kPooledTotalMaxBytes - nat::kPooledBlockMaxBytes);
+        done = true;
+        cv.notify_all();
+    }
+    for (auto &t : threads) t.join();
+    EXPECT_EQ(nat::pooledPixelBytes(), before);
 }
 
 TEST(HostApi, ForgedDeviceContextIsRefused) {

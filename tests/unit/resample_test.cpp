@@ -224,3 +224,28 @@ TEST(ResamplerExact, LongSpansMatchAgg) {
             ASSERT_TRUE(sameAsAgg(canvas, s[0], s[1], angle, name(kind)));
         }
 }
+
+// The call's form writes the block alone: the same block, and not a byte
+// outside it, whatever the output held before.
+TEST(ResamplerExact, BlockFormWritesTheBlockOnly) {
+    Rng rng(4242);
+    for (int n = 0; n < 200; ++n) {
+        const int32_t w = pickSide(rng), h = pickSide(rng);
+        const double angle = pickAngle(rng);
+        const Content kind = Content(rng.next() % uint32_t(Content::Count));
+        const std::vector<uint8_t> canvas = makeCanvas(rng, kind, w, h);
+        const int32_t W = 2 * w + 2, H = 2 * h + 2;
+        std::vector<uint8_t> whole(size_t(W) * H * 4, 0xA5), block(whole.size(), 0xA5);
+        resampleCanvas(canvas.data(), whole.data(), w, h, angle);
+        resampleBlock(canvas.data(), block.data(), w, h, angle);
+        for (int32_t y = 0; y < H; ++y)
+            for (int32_t x = 0; x < W; ++x) {
+                const bool inBlock = x < w && y >= H - h;  // bottom-up: the top h rows
+                for (int c = 0; c < 4; ++c) {
+                    const size_t i = (size_t(y) * W + x) * 4 + c;
+                    ASSERT_EQ(block[i], inBlock ? whole[i] : 0xA5)
+                        << "case " << n << ", pixel " << x << ", " << y;
+                }
+            }
+    }
+}

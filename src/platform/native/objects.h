@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/native/pixel_pool.h"
 #include "player/player.h"
 #include "vellora.h"
 
@@ -21,17 +22,20 @@ struct Object {
     const Kind kind;
 };
 
+// Gives a DIB section's pixel memory back to the pool it came from.
+struct PixelRelease {
+    size_t bytes = 0;
+    void operator()(uint8_t *p) const { releasePixels(p, bytes); }
+};
+
 // A 32-bit BGRA pixel surface: a DIB section (owning, bottom-up) or a
 // host's memory (borrowed, top-down).
 struct Bitmap : Object {
     Bitmap() : Object(Kind::Bitmap) {}
     player::Surface surface{};
-    // Owned pixels (null when the memory is the host's). calloc: large blocks
-    // come zeroed from the kernel without a pass over them.
-    struct Free {
-        void operator()(uint8_t *p) const { std::free(p); }
-    };
-    std::unique_ptr<uint8_t, Free> storage;
+    // Owned pixels (null when the memory is the host's), from the thread's
+    // pool of pixel memory and given back to it.
+    std::unique_ptr<uint8_t, PixelRelease> storage;
     bool selected = false;         // a bitmap lives in at most one DC
 };
 

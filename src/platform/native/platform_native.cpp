@@ -50,7 +50,7 @@ Object createDIBSection32(HDC, int32_t width, int32_t height, uint8_t **bits) {
     if (bytes > (uint64_t(1) << 32)) return nullptr;
     auto *bm = new (std::nothrow) Bitmap;
     if (!bm) return nullptr;
-    bm->storage.reset(static_cast<uint8_t *>(std::calloc(size_t(bytes), 1)));
+    bm->storage = {native::acquirePixels(size_t(bytes)), native::PixelRelease{size_t(bytes)}};
     if (!bm->storage) {
         delete bm;
         return nullptr;

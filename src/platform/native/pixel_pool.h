@@ -1,0 +1,27 @@
+// Pixel memory for DIB sections, kept per thread for the next bitmap of the
+// same size: a fresh block costs a page fault per 4 KiB on first touch, which
+// was most of a call at 1000 x 1000 (two 16 MB bitmaps a call).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vellora::native {
+
+// At most this many blocks are kept per thread (one call uses two) ...
+constexpr int kPooledBlocksPerThread = 2;
+// ... each at most this large (a 2,000 x 2,000 target's bitmaps fit) ...
+constexpr size_t kPooledBlockMaxBytes = size_t(64) << 20;
+// ... and at most this much over all threads together.
+constexpr size_t kPooledTotalMaxBytes = size_t(256) << 20;
+
+// `bytes` of pixel memory: zeroed when fresh, the previous contents when it
+// comes from the thread's pool. Null when out of memory.
+uint8_t *acquirePixels(size_t bytes);
+// Gives a block from acquirePixels back: kept for this thread when the bounds
+// allow, else freed.
+void releasePixels(uint8_t *block, size_t bytes);
+// Bytes kept in all threads' pools now.
+size_t pooledPixelBytes();
+
+}  // namespace vellora::native

@@ -60,12 +60,13 @@ DeviceContext::DeviceContext(const Bitmap &bitmap, const DeviceCaps &reference, 
 // ---------------------------------------------------------------- mapping
 
 void DeviceContext::updateTransform() {
+    // The platform's XFORMs are floats: each factor and each product.
     Matrix page;
-    page.m11 = double(s_.viewportExt.x) / s_.windowExt.x;
-    page.m22 = double(s_.viewportExt.y) / s_.windowExt.y;
-    page.dx = s_.viewportOrg.x - page.m11 * s_.windowOrg.x;
-    page.dy = s_.viewportOrg.y - page.m22 * s_.windowOrg.y;
-    Matrix m = combine(combine(s_.world, page), base_);
+    page.m11 = float(s_.viewportExt.x) / float(s_.windowExt.x);
+    page.m22 = float(s_.viewportExt.y) / float(s_.windowExt.y);
+    page.dx = float(s_.viewportOrg.x) - float(page.m11) * float(s_.windowOrg.x);
+    page.dy = float(s_.viewportOrg.y) - float(page.m22) * float(s_.windowOrg.y);
+    Matrix m = combine(toSingle(combine(toSingle(s_.world), page)), toSingle(base_));
     if (!m.finite()) m = base_;
     xform_ = toSingle(m);
 }

@@ -894,11 +894,20 @@ void Player::play(uint16_t func, const uint8_t *p, size_t words) {
     case meta::SETTEXTALIGN:
         st.textAlign = w(0);
         break;
+    // Character and break extra live on the recording DC only: the recorder
+    // folds them into the advances it writes, and an enhanced metafile
+    // carries neither.
     case meta::SETTEXTCHAREXTRA:
-        st.textCharExtra = s(0);
+        if (measuring()) st.textCharExtra = s(0);
         break;
     case meta::SETTEXTJUSTIFICATION:
-        st.breakExtra = s(1), st.breakCount = s(0);
+        if (measuring()) {
+            // SetTextJustification keeps the extra in device units, rounded.
+            const int64_t wx = st.windowExt.x, vx = st.viewportExt.x;
+            const int64_t extra = wx ? std::llabs((int64_t(s(1)) * vx + wx / 2) / wx) : 0;
+            st.breakExtra = int32_t(std::min<int64_t>(extra, INT32_MAX));
+            st.breakCount = extra ? s(0) : 0;
+        }
         break;
     case meta::SETMAPPERFLAGS:
         st.mapperFlags = color(0);

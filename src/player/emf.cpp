@@ -14,6 +14,7 @@
 #include "player/emf_records.h"
 #include "player/emf_bitmap.h"
 #include "player/emf_text.h"
+#include "player/objects.h"
 #include "player/player.h"
 #include "player/records.h"
 
@@ -32,16 +33,9 @@ using gdi::Point;
 constexpr uint32_t kSignature = 0x464D4520u;  // " EMF"
 constexpr uint32_t kStockFlag = 0x80000000u;
 
-struct Object {
-    enum Kind { None, Pen, Brush, Font, Palette, Other } kind = None;
-    gdi::PenRef pen;
-    gdi::BrushRef brush;
-    gdi::FontRef font;
-};
-
 class Player {
 public:
-    Player(gdi::DeviceContext &dc, uint32_t handles) : dc_(dc), objects_(handles ? handles : 1) {}
+    Player(gdi::DeviceContext &dc, uint32_t handles) : dc_(dc), objects_(handles, 1) {}
 
     // Plays one record of `size` bytes (header included, checked by the
     // caller to lie inside the data).
@@ -55,10 +49,6 @@ private:
     // fit in the record.
     bool points(size_t off, uint64_t count, bool sixteen, std::vector<Point> &out) const;
     bool regionRects(size_t off, uint64_t cb, std::vector<gdi::Rect> &out) const;
-    Object *slot(uint32_t index) {
-        if (index == 0 || index >= objects_.size()) return nullptr;
-        return &objects_[index];
-    }
     gdi::BrushRef brushAt(uint32_t index);
     gdi::Matrix xform(size_t off) const;
 
@@ -75,8 +65,7 @@ private:
     void regionPaint(uint32_t type);
 
     gdi::DeviceContext &dc_;
-    std::vector<Object> objects_;
-    std::vector<std::shared_ptr<gdi::Palette>> palettes_;  // by object index
+    ObjectTable objects_;
     const uint8_t *rec_ = nullptr;
     uint32_t size_ = 0;
     std::vector<Point> pts_;
@@ -150,7 +139,7 @@ void Player::polyDrawRecord(bool sixteen) {
 
 gdi::BrushRef Player::brushAt(uint32_t index) {
     if (index & kStockFlag) return gdi::stockBrush(index & ~kStockFlag);
-    Object *o = slot(index);
+    const Object *o = objects_.at(index);
     return o && o->kind == Object::Brush ? o->brush : nullptr;
 }
 
@@ -165,34 +154,15 @@ void Player::selectObject(uint32_t index) {
         }
         return;
     }
-    Object *o = slot(index);
-    if (!o) return;
-    switch (o->kind) {
-    case Object::Pen: dc_.selectPen(o->pen); break;
-    case Object::Brush: dc_.selectBrush(o->brush); break;
-    case Object::Font: dc_.state().font = o->font; break;
-    default: break;
-    }
+    objects_.select(dc_, index);
 }
 
 void Player::createPen() {
-    Object *o = slot(u32(rec_ + 8));
-    if (!o) return;
-    auto pen = std::make_shared<gdi::Pen>();
-    pen->style = u32(rec_ + 12);
-    pen->width = i32(rec_ + 16);
-    pen->color = u32(rec_ + 24);
-    pen->brush.color = pen->color;
-    // Styles past PS_INSIDEFRAME make the platform's CreatePen fail.
-    const uint32_t style = pen->style & gdi::PS_STYLE_MASK;
-    if (style > gdi::PS_INSIDEFRAME) pen->style = (pen->style & ~gdi::PS_STYLE_MASK) | gdi::PS_SOLID;
-    pen->style &= gdi::PS_STYLE_MASK;  // CreatePen ignores caps, joins and type
-    *o = Object{Object::Pen, pen, nullptr, nullptr};
+    objects_.put(u32(rec_ + 8), Object::of(gdi::createPen(u32(rec_ + 12), i32(rec_ + 16), u32(rec_ + 24))));
 }
 
 void Player::extCreatePen() {
-    Object *o = slot(u32(rec_ + 8));
-    if (!o) return;
+    const uint32_t index = u32(rec_ + 8);
     auto pen = std::make_shared<gdi::Pen>();
     pen->extended = true;
     pen->style = u32(rec_ + 28);
@@ -218,34 +188,23 @@ void Player::extCreatePen() {
     if (style == gdi::PS_ALTERNATE && geometric) ok = false;
     if (!geometric && style != gdi::PS_NULL && pen->width != 1) ok = false;
     if (!ok) {
-        *o = Object{};
+        objects_.put(index, Object{});
         return;
     }
     if (pen->brush.style != gdi::BS_SOLID && pen->brush.style != gdi::BS_HATCHED &&
         pen->brush.style != gdi::BS_NULL)
         pen->brush.style = gdi::BS_SOLID;  // pattern pens paint their colour here
     if (pen->brush.style == gdi::BS_NULL) pen->style = (pen->style & ~gdi::PS_STYLE_MASK) | gdi::PS_NULL;
-    *o = Object{Object::Pen, pen, nullptr, nullptr};
+    objects_.put(index, Object::of(gdi::PenRef(std::move(pen))));
 }
 
 void Player::createBrush() {
-    Object *o = slot(u32(rec_ + 8));
-    if (!o) return;
-    auto brush = std::make_shared<gdi::Brush>();
-    brush->style = u32(rec_ + 12);
-    brush->color = u32(rec_ + 16);
-    brush->hatch = u32(rec_ + 20);
-    if (brush->style != gdi::BS_SOLID && brush->style != gdi::BS_NULL && brush->style != gdi::BS_HATCHED) {
-        *o = Object{};  // pattern styles need a bitmap this record cannot carry
-        return;
-    }
-    *o = Object{Object::Brush, nullptr, brush, nullptr};
+    objects_.put(u32(rec_ + 8), Object::of(gdi::createBrush(u32(rec_ + 12), u32(rec_ + 16), u32(rec_ + 20))));
 }
 
 void Player::createPatternBrush(bool mono) {
-    Object *o = slot(u32(rec_ + 8));
-    if (!o) return;
-    *o = Object{};
+    const uint32_t index = u32(rec_ + 8);
+    objects_.put(index, Object{});
     const uint32_t usage = u32(rec_ + 12);
     const uint64_t offBmi = u32(rec_ + 16), cbBmi = u32(rec_ + 20);
     const uint64_t offBits = u32(rec_ + 24), cbBits = u32(rec_ + 28);
@@ -254,36 +213,25 @@ void Player::createPatternBrush(bool mono) {
     if (!gdi::decodeBrushPattern(rec_ + offBmi, size_t(cbBmi), rec_ + offBits, size_t(cbBits), usage,
                                  dc_.state().palette.get(), mono, *pattern))
         return;
-    auto brush = std::make_shared<gdi::Brush>();
-    brush->style = gdi::BS_DIBPATTERNPT;
-    brush->pattern = std::move(pattern);
-    *o = Object{Object::Brush, nullptr, brush, nullptr};
+    objects_.put(index, Object::of(gdi::patternBrush(std::move(pattern))));
 }
 
 // Palettes change what PALETTEINDEX colours and DIB_PAL_COLORS tables name.
 void Player::paletteRecord(uint32_t type) {
     const uint32_t index = u32(rec_ + 8);
-    if (palettes_.size() < objects_.size()) palettes_.resize(objects_.size());
     if (type == emr::SELECTPALETTE) {
         if (index == (kStockFlag | 15)) dc_.state().palette.reset();  // DEFAULT_PALETTE
-        else if (Object *o = slot(index); o && o->kind == Object::Palette) dc_.state().palette = palettes_[index];
+        else if (const Object *o = objects_.at(index); o && o->kind == Object::Palette) dc_.state().palette = o->palette;
         return;
     }
-    Object *o = slot(index);
-    if (!o) return;
     if (type == emr::CREATEPALETTE) {
-        *o = Object{};
-        palettes_[index].reset();
-        if (!has(size_, 16)) return;
-        const uint32_t count = u16(rec_ + 14);
-        if (16 + uint64_t(count) * 4 > size_) return;
-        auto palette = std::make_shared<gdi::Palette>();
-        for (uint32_t i = 0; i < count; ++i) palette->entries.push_back(u32(rec_ + 16 + 4 * i) & 0xFFFFFF);
-        o->kind = Object::Palette;
-        palettes_[index] = std::move(palette);
+        const uint32_t count = has(size_, 16) ? u16(rec_ + 14) : 0;
+        if (16 + uint64_t(count) * 4 > size_) return objects_.put(index, Object{});
+        objects_.put(index, Object::of(gdi::createPalette(rec_ + 16, count)));
         return;
     }
-    gdi::Palette *palette = o->kind == Object::Palette ? palettes_[index].get() : nullptr;
+    Object *o = objects_.at(index);
+    gdi::Palette *palette = o && o->kind == Object::Palette ? o->palette.get() : nullptr;
     if (!palette) return;
     if (type == emr::SETPALETTEENTRIES) {
         if (!has(size_, 20)) return;
@@ -490,7 +438,7 @@ void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
         selectObject(u32(r + 8));
         break;
     case emr::DELETEOBJECT:
-        if (Object *o = slot(u32(r + 8))) *o = Object{};
+        objects_.remove(u32(r + 8));
         break;
     case emr::CREATEPEN: createPen(); break;
     case emr::EXTCREATEPEN: extCreatePen(); break;
@@ -498,20 +446,20 @@ void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
     case emr::CREATEMONOBRUSH: createPatternBrush(true); break;
     case emr::CREATEDIBPATTERNBRUSHPT: createPatternBrush(false); break;
     case emr::EXTCREATEFONTINDIRECTW:
-        {
-            if (Object *o = slot(u32(r + 8))) {
-                // The LOGFONTW; the rest of the record (full name, style,
-                // design vector) does not change the font drawn.
-                *o = Object{Object::Font, nullptr, nullptr, gdi::makeFont(gdi::decodeLogFontW(r + 12, size - 12))};
-            }
-        }
+        // The LOGFONTW; the rest of the record (full name, style, design
+        // vector) does not change the font drawn.
+        objects_.put(u32(r + 8), Object::of(gdi::makeFont(gdi::decodeLogFontW(r + 12, size - 12))));
         break;
     case emr::CREATEPALETTE:
     case emr::SELECTPALETTE:
     case emr::SETPALETTEENTRIES:
     case emr::RESIZEPALETTE: paletteRecord(type); break;
     case emr::CREATECOLORSPACE:
-        if (Object *o = slot(u32(r + 8))) *o = Object{Object::Other, nullptr, nullptr, nullptr};
+        {
+            Object o;
+            o.kind = Object::Other;
+            objects_.put(u32(r + 8), std::move(o));
+        }
         break;
 
     case emr::INTERSECTCLIPRECT:

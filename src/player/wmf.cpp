@@ -21,6 +21,7 @@
 #include "gdi/text/font.h"
 #include "gdi/image/palette.h"
 #include "gdi/image/rop.h"
+#include "player/objects.h"
 #include "gdi/text/text.h"
 #include "player/player.h"
 #include "player/records.h"
@@ -126,19 +127,6 @@ bool embeddedEmf(const uint8_t *data, const WmfHeader &h, std::vector<uint8_t> &
 
 // ------------------------------------------------------------- objects
 
-struct Object {
-    enum Kind { Empty, Pen, Brush, Font, Palette, Region } kind = Empty;
-    gdi::PenRef pen;
-    gdi::BrushRef brush;
-    gdi::FontRef font;
-    // The player owns palettes and changes them after they are selected,
-    // as the platform's palette records do.
-    std::shared_ptr<gdi::Palette> palette;
-    // Region: its rectangles as the record gives them, and their bounding
-    // box (0, 0, 0, 0 when empty, as the platform reports it).
-    std::shared_ptr<const std::vector<gdi::Rect>> rects;
-    gdi::Rect box;
-};
 
 // ---------------------------------------------------------------- player
 
@@ -149,7 +137,7 @@ public:
     // `recording`: in Draw mode, the recording DC kept in step with the
     // records (text is measured on it); Measure mode measures on `dc`.
     Player(gdi::DeviceContext &dc, Mode mode, uint32_t slots, gdi::DeviceContext *recording = nullptr)
-        : dc_(dc), mode_(mode), slots_(slots), recording_(recording) {
+        : dc_(dc), mode_(mode), objects_(slots, 0), recording_(recording) {
         // What the conversion records before the first WMF record.
         dc_.setMapMode(gdi::MM_ANISOTROPIC);
         dc_.setViewportExt(kRefWidth, kRefHeight);
@@ -175,8 +163,7 @@ private:
     void addBounds(int32_t l, int32_t t, int32_t r, int32_t b);
     void addPointBounds(const Point *pts, size_t n);
 
-    Object *slot(uint32_t index) { return index < table_.size() ? &table_[index] : nullptr; }
-    void add(Object o);
+    Object *slot(uint32_t index) { return objects_.at(index); }
     void selectObject(uint32_t index);
     void selectClip(const Object *o);
     gdi::Region regionOf(const Object &o, bool logical) const;
@@ -211,9 +198,8 @@ private:
 
     gdi::DeviceContext &dc_;
     Mode mode_;
-    uint32_t slots_;
+    ObjectTable objects_;
     gdi::DeviceContext *recording_;
-    std::vector<Object> table_;
     const uint8_t *p_ = nullptr;
     size_t words_ = 0;
     std::vector<Point> pts_;
@@ -255,16 +241,6 @@ void Player::addPointBounds(const Point *pts, size_t n) {
     addBounds(l, t, r, b);
 }
 
-// A new object takes the lowest free slot; with none free it is dropped.
-void Player::add(Object o) {
-    for (Object &e : table_)
-        if (e.kind == Object::Empty) {
-            e = std::move(o);
-            return;
-        }
-    if (table_.size() < slots_) table_.push_back(std::move(o));
-}
-
 gdi::Region Player::regionOf(const Object &o, bool logical) const {
     return logical ? dc_.regionFromLogical(*o.rects) : dc_.regionFromReference(*o.rects);
 }
@@ -282,63 +258,22 @@ void Player::selectClip(const Object *o) {
 }
 
 void Player::selectObject(uint32_t index) {
-    Object *o = slot(index);
-    if (!o) return;
-    switch (o->kind) {
-    case Object::Pen: dc_.selectPen(o->pen); break;
-    case Object::Brush: dc_.selectBrush(o->brush); break;
-    case Object::Font: dc_.state().font = o->font; break;
-    case Object::Region: selectClip(o); break;  // SelectObject of a region clips
-    default: break;  // palettes are selected by SELECTPALETTE only
-    }
+    const Object *o = objects_.select(dc_, index);
+    if (o && o->kind == Object::Region) selectClip(o);  // SelectObject of a region clips
 }
 
 void Player::createPen() {
-    auto pen = std::make_shared<gdi::Pen>();
-    // CreatePen makes anything past PS_INSIDEFRAME solid (caps and joins
-    // included) and drops the width of a null pen.
-    uint32_t style = w(0);
-    if (style > gdi::PS_INSIDEFRAME) style = gdi::PS_SOLID;
-    pen->style = style;
-    pen->width = std::abs(int32_t(s(1)));
-    pen->color = color(3);
-    if (style == gdi::PS_NULL) pen->width = 1, pen->color = 0;
-    pen->brush.color = pen->color;
-    Object o;
-    o.kind = Object::Pen;
-    o.pen = std::move(pen);
-    add(std::move(o));
+    objects_.add(Object::of(gdi::createPen(w(0), s(1), color(3))));
 }
 
 void Player::createBrush() {
-    auto brush = std::make_shared<gdi::Brush>();
-    brush->style = w(0);
-    brush->color = color(1);
-    brush->hatch = w(3);
-    switch (brush->style) {
-    case gdi::BS_SOLID:
-    case gdi::BS_NULL: brush->hatch = 0; break;
-    case gdi::BS_HATCHED:
-        if (brush->hatch > gdi::HS_DIAGCROSS) {
-            if (brush->hatch >= 12) return;  // past the hatches the platform knows: no brush
-            brush->style = gdi::BS_SOLID;
-            brush->hatch = 0;
-        }
-        break;
-    default: return;  // pattern styles name a bitmap handle a file cannot carry
-    }
-    Object o;
-    o.kind = Object::Brush;
-    o.brush = std::move(brush);
-    add(std::move(o));
+    // A brush the platform refuses takes no slot.
+    if (auto brush = gdi::createBrush(w(0), color(1), w(3))) objects_.add(Object::of(std::move(brush)));
 }
 
 void Player::createFont() {
     // LOGFONT16; short records cut the face name off.
-    Object o;
-    o.kind = Object::Font;
-    o.font = gdi::makeFont(gdi::decodeLogFont16(p_, words_ * 2));
-    add(std::move(o));
+    objects_.add(Object::of(gdi::makeFont(gdi::decodeLogFont16(p_, words_ * 2))));
 }
 
 bool Player::packedDib(size_t at, uint32_t usage, gdi::DibInfo &info, const uint8_t *&bits,
@@ -368,13 +303,7 @@ void Player::createDibBrush() {
     if (!gdi::decodeBrushPattern(p_ + 4, head, bits, bitsSize, usage, dc_.state().palette.get(), false,
                                  *pattern))
         return;
-    auto brush = std::make_shared<gdi::Brush>();
-    brush->style = gdi::BS_DIBPATTERNPT;
-    brush->pattern = std::move(pattern);
-    Object o;
-    o.kind = Object::Brush;
-    o.brush = std::move(brush);
-    add(std::move(o));
+    objects_.add(Object::of(gdi::patternBrush(std::move(pattern))));
 }
 
 bool Player::bitmap16(size_t at, gdi::DibImage &out) const {
@@ -435,13 +364,7 @@ void Player::createDdbBrush() {
             const uint8_t byte = p_[at + size_t(y) * size_t(rowBytes) + size_t(x / 8)];
             pattern->pixels[size_t(y) * size_t(width) + size_t(x)] = (byte >> (7 - x % 8)) & 1;
         }
-    auto brush = std::make_shared<gdi::Brush>();
-    brush->style = gdi::BS_DIBPATTERNPT;
-    brush->pattern = std::move(pattern);
-    Object o;
-    o.kind = Object::Brush;
-    o.brush = std::move(brush);
-    add(std::move(o));
+    objects_.add(Object::of(gdi::patternBrush(std::move(pattern))));
 }
 
 void Player::createRegion() {
@@ -479,19 +402,14 @@ void Player::createRegion() {
         o.box = bb;
     }
     o.rects = std::move(rects);
-    add(std::move(o));
+    objects_.add(std::move(o));
 }
 
 void Player::createPalette() {
     // LOGPALETTE: version, entry count, entries (red, green, blue, flags).
     const uint16_t n = w(1);
-    if (n == 0 || n > gdi::kMaxPaletteEntries || size_t(n) * 2 > words_ - 2) return;
-    auto palette = std::make_shared<gdi::Palette>();
-    for (size_t i = 0; i < n; ++i) palette->entries.push_back(color(2 + 2 * i) & 0xFFFFFF);
-    Object o;
-    o.kind = Object::Palette;
-    o.palette = std::move(palette);
-    add(std::move(o));
+    if (size_t(n) * 2 > words_ - 2) return;
+    if (auto palette = gdi::createPalette(p_ + 4, n)) objects_.add(Object::of(std::move(palette)));
 }
 
 // SELECTPALETTE (palette index), SETPALENTRIES and ANIMATEPALETTE (start,
@@ -505,9 +423,7 @@ void Player::paletteRecord(uint16_t func) {
         return;
     }
     // The records name no palette: they change the one selected.
-    gdi::Palette *palette = nullptr;
-    for (Object &o : table_)
-        if (o.kind == Object::Palette && o.palette == st.palette) palette = o.palette.get();
+    gdi::Palette *palette = objects_.selectedPalette(dc_);
     if (!palette) return;
     if (func == meta::RESIZEPALETTE) {
         gdi::resizePalette(*palette, w(0));
@@ -966,7 +882,7 @@ void Player::play(uint16_t func, const uint8_t *p, size_t words) {
         selectObject(w(0));
         break;
     case meta::DELETEOBJECT:
-        if (Object *o = slot(w(0))) *o = Object{};
+        objects_.remove(w(0));
         break;
     case meta::CREATEPENINDIRECT: createPen(); break;
     case meta::CREATEBRUSHINDIRECT: createBrush(); break;

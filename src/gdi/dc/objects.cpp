@@ -1,5 +1,7 @@
 #include "gdi/dc/objects.h"
 
+#include <cstdlib>
+
 namespace vellora::gdi {
 
 namespace {
@@ -20,6 +22,45 @@ PenRef makePen(uint32_t style, ColorRef color) {
 }
 
 }  // namespace
+
+PenRef createPen(uint32_t style, int32_t width, ColorRef color) {
+    auto pen = std::make_shared<Pen>();
+    // The whole style word is compared: caps, joins and a type make it
+    // one CreatePen does not know, as does anything past PS_INSIDEFRAME.
+    pen->style = style <= PS_INSIDEFRAME ? style : PS_SOLID;
+    pen->width = width == INT32_MIN ? INT32_MAX : std::abs(width);
+    pen->color = color;
+    if (pen->style == PS_NULL) pen->width = 1, pen->color = 0;
+    pen->brush.color = pen->color;
+    return pen;
+}
+
+BrushRef createBrush(uint32_t style, ColorRef color, uint32_t hatch) {
+    auto brush = std::make_shared<Brush>();
+    brush->style = style;
+    brush->color = color;
+    brush->hatch = hatch;
+    switch (style) {
+    case BS_SOLID:
+    case BS_NULL: brush->hatch = 0; break;
+    case BS_HATCHED:
+        if (hatch > HS_DIAGCROSS) {
+            if (hatch >= 12) return nullptr;
+            brush->style = BS_SOLID;
+            brush->hatch = 0;
+        }
+        break;
+    default: return nullptr;
+    }
+    return brush;
+}
+
+BrushRef patternBrush(std::shared_ptr<const Pattern> pattern) {
+    auto brush = std::make_shared<Brush>();
+    brush->style = BS_DIBPATTERNPT;
+    brush->pattern = std::move(pattern);
+    return brush;
+}
 
 ColorRef defaultPaletteEntry(uint32_t i) {
     static const ColorRef entries[20] = {

@@ -77,6 +77,20 @@ inline ColorRef resolveColor(ColorRef c) {
     return c & 0xFFFFFF;
 }
 
+// The object rules of playback, shared by EMF and WMF: both play their
+// creation records through the same platform calls.
+//
+// CreatePenIndirect: a style it does not know draws solid, the width's
+// sign is dropped, and a null pen is one pixel wide and black.
+PenRef createPen(uint32_t style, int32_t width, ColorRef color);
+// CreateBrushIndirect: null where the platform makes no brush (pattern
+// styles, which name a bitmap handle a record cannot carry; hatches past
+// the twelve it knows); hatches 6 to 11 paint solid.
+BrushRef createBrush(uint32_t style, ColorRef color, uint32_t hatch);
+// A pattern brush over a decoded pattern (CreateDIBPatternBrushPt and
+// the monochrome and device-dependent forms).
+BrushRef patternBrush(std::shared_ptr<const Pattern> pattern);
+
 // Stock objects, by their GetStockObject index.
 PenRef stockPen(uint32_t index);      // null when `index` is no pen
 BrushRef stockBrush(uint32_t index);  // null when `index` is no brush

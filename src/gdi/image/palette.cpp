@@ -1,5 +1,7 @@
 #include "gdi/image/palette.h"
 
+#include "base/bytes.h"
+
 namespace vellora::gdi {
 
 const PaletteRef &defaultPalette() {
@@ -21,6 +23,14 @@ ColorRef paletteColor(const Palette *palette, uint32_t index) {
 ColorRef resolveColor(ColorRef c, const Palette *palette) {
     if ((c >> 24) == 1) return paletteColor(palette, c & 0xFFFF);
     return resolveColor(c);
+}
+
+std::shared_ptr<Palette> createPalette(const uint8_t *entries, uint32_t count) {
+    if (count > kMaxPaletteEntries) return nullptr;
+    auto palette = std::make_shared<Palette>();
+    palette->entries.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) palette->entries.push_back(base::u32(entries + 4 * size_t(i)) & 0xFFFFFF);
+    return palette;
 }
 
 uint32_t setPaletteEntries(Palette &palette, uint32_t start, const ColorRef *colors, uint32_t count) {

@@ -44,6 +44,11 @@ ColorRef paletteColor(const Palette *palette, uint32_t index);
 // the palette, everything else as resolveColor() gives it.
 ColorRef resolveColor(ColorRef c, const Palette *palette);
 
+// CreatePalette over `count` PALETTEENTRY records (4 bytes each: red,
+// green, blue, flags) at `entries`; null above kMaxPaletteEntries. An
+// empty palette is made: its PALETTEINDEX colours all fall back to black.
+std::shared_ptr<Palette> createPalette(const uint8_t *entries, uint32_t count);
+
 // SETPALETTEENTRIES: entries from `start` on, as many as fit in the palette;
 // the count changed.
 uint32_t setPaletteEntries(Palette &palette, uint32_t start, const ColorRef *colors, uint32_t count);

@@ -5,13 +5,15 @@
 // then ordinary GDI calls. Each case is one small picture named after what it
 // shows.
 //
-//   vellora-reference-record.exe OUTDIR [--list] [--only TEXT]
+//   vellora-reference-record.exe OUTDIR [--list] [--only TEXT] [--expected]
 //   vellora-reference-record.exe --random SEED COUNT OUTDIR
 //   vellora-reference-record.exe --replay LIST OUT.emf [LIST OUT.emf ...]
 //
 // writes OUTDIR\AREA\CASE.emf or .wmf for every case (or only those whose
 // "AREA/CASE.EXT" contains TEXT) and prints that name, one a line; with
-// --list it only prints the names.
+// --list it only prints the names. With --expected it records instead the
+// variants of cases Wine draws wrongly: other calls that Windows draws the
+// same way and Wine draws right, whose pictures become CASE.expected.png.
 //
 // Every picture is 160 x 120 logical units: EMF cases get a frame of 160 x 120
 // pixels of the reference device, WMF cases an anisotropic window of that
@@ -46,15 +48,20 @@ struct Case {
     METAFILEPICT pict{};
 };
 
-std::vector<Case> cases;
+std::vector<Case> cases, variants;
 
-void add(const std::string &area, const std::string &name, Kind kind, std::function<void(HDC)> draw) {
+void add(const std::string &area, const std::string &name, Kind kind, std::function<void(HDC)> draw,
+         std::vector<Case> &to = cases) {
     Case c;
     c.area = area;
     c.name = name;
     c.kind = kind;
     c.draw = std::move(draw);
-    cases.push_back(std::move(c));
+    to.push_back(std::move(c));
+}
+// The variant of AREA/NAME recorded with --expected.
+void expected(const std::string &area, const std::string &name, Kind kind, std::function<void(HDC)> draw) {
+    add(area, name, kind, std::move(draw), variants);
 }
 void emf(const std::string &area, const std::string &name, std::function<void(HDC)> draw) {
     add(area, name, Kind::Emf, std::move(draw));
@@ -1973,6 +1980,33 @@ void convertedCases() {
         }
 }
 
+// What Windows draws for cases Wine draws wrongly (divergences.txt), made
+// from calls Windows draws alike and Wine draws right.
+void expectedVariants() {
+    // MERGECOPY is P & S: the source copied, then the pattern ANDed on
+    // (Wine's one-step P & S shifts the pattern by twice the destination's
+    // distance from the device origin).
+    const auto mergecopy = [](HDC dc) {
+        bands(dc);
+        Source src;
+        Use ub(dc, CreateHatchBrush(HS_CROSS, kGreen));
+        StretchBlt(dc, 16, 12, 128, 96, src.dc, 0, 0, 16, 12, SRCCOPY);
+        PatBlt(dc, 16, 12, 128, 96, 0x00A000C9);
+    };
+    expected("bitmaps-rops", "stretchblt-mergecopy", Kind::Emf, mergecopy);
+    expected("wmf", "stretchblt-mergecopy", Kind::Wmf, mergecopy);
+    // MaskBlt without a mask is BitBlt with the foreground operation.
+    expected("bitmaps-rops", "maskblt-nomask", Kind::Emf, [](HDC dc) {
+        Source src;
+        BitBlt(dc, 70, 50, 16, 12, src.dc, 0, 0, SRCCOPY);
+    });
+    // PALETTEINDEX(2) of the selected palette (makePalette) is blue.
+    expected("wmf", "palette-index-brush", Kind::Wmf, [](HDC dc) {
+        Use ub(dc, CreateSolidBrush(kBlue));
+        Ellipse(dc, 10, 10, 150, 110);
+    });
+}
+
 // ---- recording ----------------------------------------------------------------
 
 std::wstring widen(const std::string &s) { return std::wstring(s.begin(), s.end()); }
@@ -2070,15 +2104,16 @@ int randomMain(int argc, wchar_t **argv);  // random_win32.cpp: --random and --r
 int wmain(int argc, wchar_t **argv) {
     if (const int rc = randomMain(argc, argv); rc >= 0) return rc;
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vellora-reference-record OUTDIR [--list] [--only TEXT]\n"
+        std::fprintf(stderr, "usage: vellora-reference-record OUTDIR [--list] [--only TEXT] [--expected]\n"
                              "       vellora-reference-record --random SEED COUNT OUTDIR\n"
                              "       vellora-reference-record --replay LIST OUT.emf [LIST OUT.emf ...]\n");
         return 2;
     }
-    bool listOnly = false;
+    bool listOnly = false, variantsOnly = false;
     std::string only;
     for (int i = 2; i < argc; ++i) {
         if (std::wcscmp(argv[i], L"--list") == 0) listOnly = true;
+        else if (std::wcscmp(argv[i], L"--expected") == 0) variantsOnly = true;
         else if (std::wcscmp(argv[i], L"--only") == 0 && i + 1 < argc)
             for (const wchar_t *p = argv[++i]; *p; ++p) only += char(*p);
     }
@@ -2096,6 +2131,8 @@ int wmain(int argc, wchar_t **argv) {
     wmfCases();
     placeableCases();
     convertedCases();
+    expectedVariants();
+    if (variantsOnly) cases = variants;
     const std::wstring out = windowsPath(argv[1]);
     CreateDirectoryW(out.c_str(), nullptr);
     int failed = 0;

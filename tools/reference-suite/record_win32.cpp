@@ -2000,6 +2000,25 @@ void expectedVariants() {
         Source src;
         BitBlt(dc, 70, 50, 16, 12, src.dc, 0, 0, SRCCOPY);
     });
+    // TransparentBlt enlarging 16 x 12 to 128 x 96: each source pixel is an
+    // 8 x 8 block, so copying the blocks of the kept pixels draws the same.
+    const auto blocks = [](HDC dc, HDC src, int x, int y, int w, int h) {
+        StretchBlt(dc, 16 + 8 * x, 12 + 8 * y, 8 * w, 8 * h, src, x, y, w, h, SRCCOPY);
+    };
+    expected("bitmaps-rops", "transparentblt", Kind::Emf, [blocks](HDC dc) {
+        bands(dc);
+        Source src;
+        blocks(dc, src.dc, 1, 1, 14, 10);  // all but the white border (imageColour)
+    });
+    expected("bitmaps-rops", "transparentblt-red", Kind::Emf, [blocks](HDC dc) {
+        Source src;
+        // All but the red quarter's inside: x 1..7, y 1..5 off the diagonal.
+        blocks(dc, src.dc, 0, 0, 16, 1);
+        blocks(dc, src.dc, 0, 6, 16, 6);
+        blocks(dc, src.dc, 0, 1, 1, 5);
+        blocks(dc, src.dc, 8, 1, 8, 5);
+        for (int i = 1; i <= 5; ++i) blocks(dc, src.dc, i, i, 1, 1);
+    });
     // PALETTEINDEX(2) of the selected palette (makePalette) is blue.
     expected("wmf", "palette-index-brush", Kind::Wmf, [](HDC dc) {
         Use ub(dc, CreateSolidBrush(kBlue));

@@ -1995,6 +1995,14 @@ void expectedVariants() {
     };
     expected("bitmaps-rops", "stretchblt-mergecopy", Kind::Emf, mergecopy);
     expected("wmf", "stretchblt-mergecopy", Kind::Wmf, mergecopy);
+    // PATPAINT (P | ~S | D, the same Wine fault): MERGEPAINT, then PatBlt DPo.
+    expected("bitmaps-rops", "stretchblt-patpaint", Kind::Emf, [](HDC dc) {
+        bands(dc);
+        Source src;
+        Use ub(dc, CreateHatchBrush(HS_CROSS, kGreen));
+        StretchBlt(dc, 16, 12, 128, 96, src.dc, 0, 0, 16, 12, MERGEPAINT);
+        PatBlt(dc, 16, 12, 128, 96, 0x00FA0089);
+    });
     // MaskBlt without a mask is BitBlt with the foreground operation.
     expected("bitmaps-rops", "maskblt-nomask", Kind::Emf, [](HDC dc) {
         Source src;

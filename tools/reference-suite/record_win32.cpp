@@ -1512,6 +1512,9 @@ void gradients() {
     });
 }
 
+// The LOGPALETTEs makePalette made for the case being recorded, in order.
+std::vector<std::vector<uint8_t>> madePalettes;
+
 HPALETTE makePalette(int n) {
     std::vector<uint8_t> buf(sizeof(LOGPALETTE) + sizeof(PALETTEENTRY) * size_t(n));
     LOGPALETTE *lp = reinterpret_cast<LOGPALETTE *>(buf.data());
@@ -1520,6 +1523,8 @@ HPALETTE makePalette(int n) {
     const COLORREF c[] = {kRed, kGreen, kBlue, kYellow, RGB(128, 0, 128), RGB(0, 128, 128), kBlack, kWhite};
     for (int i = 0; i < n; ++i)
         lp->palPalEntry[i] = {GetRValue(c[i % 8]), GetGValue(c[i % 8]), GetBValue(c[i % 8]), 0};
+    buf.resize(4 + sizeof(PALETTEENTRY) * size_t(n));
+    madePalettes.push_back(buf);
     return CreatePalette(lp);
 }
 
@@ -2060,7 +2065,44 @@ std::vector<uint8_t> recordWmf(const Case &c) {
     return bytes;
 }
 
+// Wine's EMF recorder writes EMR_CREATEPALETTE with an empty LOGPALETTE (it
+// asks GetObjectW for the palette, which gives only the entry count), where
+// Windows records the entries. The records get the palettes makePalette
+// made, in order, so that the cases hold what Windows records.
+bool fillPalettes(const std::wstring &path) {
+    FILE *f = _wfopen(path.c_str(), L"rb");
+    if (!f) return false;
+    std::vector<uint8_t> in;
+    uint8_t chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) in.insert(in.end(), chunk, chunk + n);
+    std::fclose(f);
+    auto u32 = [](const uint8_t *p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24); };
+    auto put32 = [](uint8_t *p, size_t v) {
+        for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+    };
+    std::vector<uint8_t> out;
+    size_t made = 0;
+    for (size_t at = 0; at + 8 <= in.size();) {
+        const uint32_t type = u32(&in[at]), size = u32(&in[at + 4]);
+        if (size < 8 || at + size > in.size()) return false;
+        if (type == EMR_CREATEPALETTE && size >= 16 && made < madePalettes.size()) {
+            const std::vector<uint8_t> &lp = madePalettes[made++];
+            const size_t start = out.size();
+            out.insert(out.end(), in.begin() + at, in.begin() + at + 12);  // type, size, ihPal
+            out.insert(out.end(), lp.begin(), lp.end());
+            put32(&out[start + 4], out.size() - start);
+        } else {
+            out.insert(out.end(), in.begin() + at, in.begin() + at + size);
+        }
+        at += size;
+    }
+    if (!made) return true;
+    put32(&out[48], out.size());  // ENHMETAHEADER.nBytes
+    return writeBytes(path, out.data(), out.size());
+}
+
 bool record(const Case &c, const std::wstring &path) {
+    madePalettes.clear();
     switch (c.kind) {
     case Kind::Emf: {
         HDC ref = GetDC(nullptr);
@@ -2073,7 +2115,7 @@ bool record(const Case &c, const std::wstring &path) {
         HENHMETAFILE mf = CloseEnhMetaFile(dc);
         if (!mf) return false;
         DeleteEnhMetaFile(mf);
-        return true;
+        return fillPalettes(path);
     }
     case Kind::Wmf: {
         const std::vector<uint8_t> b = recordWmf(c);

@@ -2032,6 +2032,12 @@ void expectedVariants() {
         blocks(dc, src.dc, 8, 1, 8, 5);
         for (int i = 1; i <= 5; ++i) blocks(dc, src.dc, i, i, 1, 1);
     });
+    // The recorded palette keeps its 2 entries (red, green): PALETTEINDEX(5)
+    // is past its end and paints entry 0, as Wine plays palettes/resizepalette.
+    expected("wmf", "palette-resize-set", Kind::Wmf, [](HDC dc) {
+        Use ub(dc, CreateSolidBrush(kRed));
+        Rectangle(dc, 20, 20, 140, 100);
+    });
     // PALETTEINDEX(2) of the selected palette (makePalette) is blue.
     expected("wmf", "palette-index-brush", Kind::Wmf, [](HDC dc) {
         Use ub(dc, CreateSolidBrush(kBlue));

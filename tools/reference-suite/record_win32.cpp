@@ -5,13 +5,15 @@
 // then ordinary GDI calls. Each case is one small picture named after what it
 // shows.
 //
-//   vellora-reference-record.exe OUTDIR [--list] [--only TEXT]
+//   vellora-reference-record.exe OUTDIR [--list] [--only TEXT] [--expected]
 //   vellora-reference-record.exe --random SEED COUNT OUTDIR
 //   vellora-reference-record.exe --replay LIST OUT.emf [LIST OUT.emf ...]
 //
 // writes OUTDIR\AREA\CASE.emf or .wmf for every case (or only those whose
 // "AREA/CASE.EXT" contains TEXT) and prints that name, one a line; with
-// --list it only prints the names.
+// --list it only prints the names. With --expected it records instead the
+// variants of cases Wine draws wrongly: other calls that Windows draws the
+// same way and Wine draws right, whose pictures become CASE.expected.png.
 //
 // Every picture is 160 x 120 logical units: EMF cases get a frame of 160 x 120
 // pixels of the reference device, WMF cases an anisotropic window of that
@@ -46,15 +48,20 @@ struct Case {
     METAFILEPICT pict{};
 };
 
-std::vector<Case> cases;
+std::vector<Case> cases, variants;
 
-void add(const std::string &area, const std::string &name, Kind kind, std::function<void(HDC)> draw) {
+void add(const std::string &area, const std::string &name, Kind kind, std::function<void(HDC)> draw,
+         std::vector<Case> &to = cases) {
     Case c;
     c.area = area;
     c.name = name;
     c.kind = kind;
     c.draw = std::move(draw);
-    cases.push_back(std::move(c));
+    to.push_back(std::move(c));
+}
+// The variant of AREA/NAME recorded with --expected.
+void expected(const std::string &area, const std::string &name, Kind kind, std::function<void(HDC)> draw) {
+    add(area, name, kind, std::move(draw), variants);
 }
 void emf(const std::string &area, const std::string &name, std::function<void(HDC)> draw) {
     add(area, name, Kind::Emf, std::move(draw));
@@ -1505,6 +1512,9 @@ void gradients() {
     });
 }
 
+// The LOGPALETTEs makePalette made for the case being recorded, in order.
+std::vector<std::vector<uint8_t>> madePalettes;
+
 HPALETTE makePalette(int n) {
     std::vector<uint8_t> buf(sizeof(LOGPALETTE) + sizeof(PALETTEENTRY) * size_t(n));
     LOGPALETTE *lp = reinterpret_cast<LOGPALETTE *>(buf.data());
@@ -1513,6 +1523,8 @@ HPALETTE makePalette(int n) {
     const COLORREF c[] = {kRed, kGreen, kBlue, kYellow, RGB(128, 0, 128), RGB(0, 128, 128), kBlack, kWhite};
     for (int i = 0; i < n; ++i)
         lp->palPalEntry[i] = {GetRValue(c[i % 8]), GetGValue(c[i % 8]), GetBValue(c[i % 8]), 0};
+    buf.resize(4 + sizeof(PALETTEENTRY) * size_t(n));
+    madePalettes.push_back(buf);
     return CreatePalette(lp);
 }
 
@@ -1973,6 +1985,66 @@ void convertedCases() {
         }
 }
 
+// What Windows draws for cases Wine draws wrongly (divergences.txt), made
+// from calls Windows draws alike and Wine draws right.
+void expectedVariants() {
+    // MERGECOPY is P & S: the source copied, then the pattern ANDed on
+    // (Wine's one-step P & S shifts the pattern by twice the destination's
+    // distance from the device origin).
+    const auto mergecopy = [](HDC dc) {
+        bands(dc);
+        Source src;
+        Use ub(dc, CreateHatchBrush(HS_CROSS, kGreen));
+        StretchBlt(dc, 16, 12, 128, 96, src.dc, 0, 0, 16, 12, SRCCOPY);
+        PatBlt(dc, 16, 12, 128, 96, 0x00A000C9);
+    };
+    expected("bitmaps-rops", "stretchblt-mergecopy", Kind::Emf, mergecopy);
+    expected("wmf", "stretchblt-mergecopy", Kind::Wmf, mergecopy);
+    // PATPAINT (P | ~S | D, the same Wine fault): MERGEPAINT, then PatBlt DPo.
+    expected("bitmaps-rops", "stretchblt-patpaint", Kind::Emf, [](HDC dc) {
+        bands(dc);
+        Source src;
+        Use ub(dc, CreateHatchBrush(HS_CROSS, kGreen));
+        StretchBlt(dc, 16, 12, 128, 96, src.dc, 0, 0, 16, 12, MERGEPAINT);
+        PatBlt(dc, 16, 12, 128, 96, 0x00FA0089);
+    });
+    // MaskBlt without a mask is BitBlt with the foreground operation.
+    expected("bitmaps-rops", "maskblt-nomask", Kind::Emf, [](HDC dc) {
+        Source src;
+        BitBlt(dc, 70, 50, 16, 12, src.dc, 0, 0, SRCCOPY);
+    });
+    // TransparentBlt enlarging 16 x 12 to 128 x 96: each source pixel is an
+    // 8 x 8 block, so copying the blocks of the kept pixels draws the same.
+    const auto blocks = [](HDC dc, HDC src, int x, int y, int w, int h) {
+        StretchBlt(dc, 16 + 8 * x, 12 + 8 * y, 8 * w, 8 * h, src, x, y, w, h, SRCCOPY);
+    };
+    expected("bitmaps-rops", "transparentblt", Kind::Emf, [blocks](HDC dc) {
+        bands(dc);
+        Source src;
+        blocks(dc, src.dc, 1, 1, 14, 10);  // all but the white border (imageColour)
+    });
+    expected("bitmaps-rops", "transparentblt-red", Kind::Emf, [blocks](HDC dc) {
+        Source src;
+        // All but the red quarter's inside: x 1..7, y 1..5 off the diagonal.
+        blocks(dc, src.dc, 0, 0, 16, 1);
+        blocks(dc, src.dc, 0, 6, 16, 6);
+        blocks(dc, src.dc, 0, 1, 1, 5);
+        blocks(dc, src.dc, 8, 1, 8, 5);
+        for (int i = 1; i <= 5; ++i) blocks(dc, src.dc, i, i, 1, 1);
+    });
+    // The recorded palette keeps its 2 entries (red, green): PALETTEINDEX(5)
+    // is past its end and paints entry 0, as Wine plays palettes/resizepalette.
+    expected("wmf", "palette-resize-set", Kind::Wmf, [](HDC dc) {
+        Use ub(dc, CreateSolidBrush(kRed));
+        Rectangle(dc, 20, 20, 140, 100);
+    });
+    // PALETTEINDEX(2) of the selected palette (makePalette) is blue.
+    expected("wmf", "palette-index-brush", Kind::Wmf, [](HDC dc) {
+        Use ub(dc, CreateSolidBrush(kBlue));
+        Ellipse(dc, 10, 10, 150, 110);
+    });
+}
+
 // ---- recording ----------------------------------------------------------------
 
 std::wstring widen(const std::string &s) { return std::wstring(s.begin(), s.end()); }
@@ -1999,7 +2071,44 @@ std::vector<uint8_t> recordWmf(const Case &c) {
     return bytes;
 }
 
+// Wine's EMF recorder writes EMR_CREATEPALETTE with an empty LOGPALETTE (it
+// asks GetObjectW for the palette, which gives only the entry count), where
+// Windows records the entries. The records get the palettes makePalette
+// made, in order, so that the cases hold what Windows records.
+bool fillPalettes(const std::wstring &path) {
+    FILE *f = _wfopen(path.c_str(), L"rb");
+    if (!f) return false;
+    std::vector<uint8_t> in;
+    uint8_t chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) in.insert(in.end(), chunk, chunk + n);
+    std::fclose(f);
+    auto u32 = [](const uint8_t *p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24); };
+    auto put32 = [](uint8_t *p, size_t v) {
+        for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+    };
+    std::vector<uint8_t> out;
+    size_t made = 0;
+    for (size_t at = 0; at + 8 <= in.size();) {
+        const uint32_t type = u32(&in[at]), size = u32(&in[at + 4]);
+        if (size < 8 || at + size > in.size()) return false;
+        if (type == EMR_CREATEPALETTE && size >= 16 && made < madePalettes.size()) {
+            const std::vector<uint8_t> &lp = madePalettes[made++];
+            const size_t start = out.size();
+            out.insert(out.end(), in.begin() + at, in.begin() + at + 12);  // type, size, ihPal
+            out.insert(out.end(), lp.begin(), lp.end());
+            put32(&out[start + 4], out.size() - start);
+        } else {
+            out.insert(out.end(), in.begin() + at, in.begin() + at + size);
+        }
+        at += size;
+    }
+    if (!made) return true;
+    put32(&out[48], out.size());  // ENHMETAHEADER.nBytes
+    return writeBytes(path, out.data(), out.size());
+}
+
 bool record(const Case &c, const std::wstring &path) {
+    madePalettes.clear();
     switch (c.kind) {
     case Kind::Emf: {
         HDC ref = GetDC(nullptr);
@@ -2012,7 +2121,7 @@ bool record(const Case &c, const std::wstring &path) {
         HENHMETAFILE mf = CloseEnhMetaFile(dc);
         if (!mf) return false;
         DeleteEnhMetaFile(mf);
-        return true;
+        return fillPalettes(path);
     }
     case Kind::Wmf: {
         const std::vector<uint8_t> b = recordWmf(c);
@@ -2070,15 +2179,16 @@ int randomMain(int argc, wchar_t **argv);  // random_win32.cpp: --random and --r
 int wmain(int argc, wchar_t **argv) {
     if (const int rc = randomMain(argc, argv); rc >= 0) return rc;
     if (argc < 2) {
-        std::fprintf(stderr, "usage: vellora-reference-record OUTDIR [--list] [--only TEXT]\n"
+        std::fprintf(stderr, "usage: vellora-reference-record OUTDIR [--list] [--only TEXT] [--expected]\n"
                              "       vellora-reference-record --random SEED COUNT OUTDIR\n"
                              "       vellora-reference-record --replay LIST OUT.emf [LIST OUT.emf ...]\n");
         return 2;
     }
-    bool listOnly = false;
+    bool listOnly = false, variantsOnly = false;
     std::string only;
     for (int i = 2; i < argc; ++i) {
         if (std::wcscmp(argv[i], L"--list") == 0) listOnly = true;
+        else if (std::wcscmp(argv[i], L"--expected") == 0) variantsOnly = true;
         else if (std::wcscmp(argv[i], L"--only") == 0 && i + 1 < argc)
             for (const wchar_t *p = argv[++i]; *p; ++p) only += char(*p);
     }
@@ -2096,6 +2206,8 @@ int wmain(int argc, wchar_t **argv) {
     wmfCases();
     placeableCases();
     convertedCases();
+    expectedVariants();
+    if (variantsOnly) cases = variants;
     const std::wstring out = windowsPath(argv[1]);
     CreateDirectoryW(out.c_str(), nullptr);
     int failed = 0;

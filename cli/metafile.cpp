@@ -15,7 +15,7 @@
 #include "api/limits.h"
 #include "base/bytes.h"
 #include "errors.h"
-#include "player/records.h"
+#include "player/record_walk.h"
 
 namespace vellora::cli {
 
@@ -32,7 +32,6 @@ std::string withThousands(uint64_t n) {
 
 std::string truncatedAfter(uint64_t n) { return "truncated after record " + std::to_string(n); }
 
-constexpr uint32_t kEmrEof = 14;
 constexpr uint32_t kEmrComment = 70;
 constexpr uint32_t kEmfPlusId = 0x2B464D45u;  // "EMF+"
 constexpr uint16_t kEmfPlusHeader = 0x4001;
@@ -42,7 +41,7 @@ constexpr uint16_t kEmfPlusHeader = 0x4001;
 bool emfPlusPaints(uint16_t type) { return (type >= 0x4009 && type <= 0x401C) || type == 0x4036; }
 
 // The EMF+ records in one comment: type, flags, size (header included) and
-// data size, 12 bytes, then the data; a size that does not fit ends the walk.
+// data size, 12 bytes, then the data; a size that does not fit ends the count.
 void countEmfPlus(const uint8_t *p, size_t n, Scan *s) {
     while (n >= 12) {
         const uint32_t size = base::u32(p + 4);
@@ -54,82 +53,50 @@ void countEmfPlus(const uint8_t *p, size_t n, Scan *s) {
     }
 }
 
-void scanEmf(const uint8_t *d, size_t size, Scan *s) {
-    // The header record: type 1, long enough for the fields read here, inside the data.
-    if (size < 88 || base::u32(d) != 1) return;
-    const uint32_t headerSize = base::u32(d + 4);
-    if (headerSize < 88 || headerSize > size) {
-        s->problem = "damaged EMF header (its record claims " + std::to_string(headerSize) +
-                     " bytes of the file's " + std::to_string(size) + ")";
-        return;
+// What the library's walk met, per record.
+void count(const player::WalkedRecord &r, Scan *s) {
+    ++s->types[r.type];
+    if (r.kind.paints) ++s->painting;
+    if (s->format != Format::Emf) return;
+    if (r.type == 1 && s->types[1] == 1)
+        std::memcpy(&s->emf, r.data, r.size < sizeof s->emf ? r.size : sizeof s->emf);
+    if (r.type == kEmrComment && r.size >= 16 && base::u32(r.data + 12) == kEmfPlusId) {
+        if (!s->emfPlus && r.size >= 20 && base::u16(r.data + 16) == kEmfPlusHeader)
+            s->emfPlusDual = (base::u16(r.data + 18) & 1) != 0;
+        s->emfPlus = true;
+        countEmfPlus(r.data + 16, r.size - 16, s);
     }
-    std::memcpy(&s->emf, d, headerSize < sizeof s->emf ? headerSize : sizeof s->emf);
-    s->headerOk = true;
-
-    size_t off = 0;
-    while (size - off >= 8) {
-        const uint32_t type = base::u32(d + off), len = base::u32(d + off + 4);
-        if (len < 8) {
-            s->problem = "record " + std::to_string(s->records + 1) + " has an impossible size (" +
-                         std::to_string(len) + " bytes)";
-            return;
-        }
-        if (len > size - off) {
-            s->problem = truncatedAfter(s->records);
-            return;
-        }
-        ++s->records;
-        ++s->types[type];
-        if (player::emfRecord(type).paints) ++s->painting;
-        if (type == kEmrComment && len >= 16 && base::u32(d + off + 12) == kEmfPlusId) {
-            if (!s->emfPlus && len >= 20 && base::u16(d + off + 16) == kEmfPlusHeader)
-                s->emfPlusDual = (base::u16(d + off + 18) & 1) != 0;
-            s->emfPlus = true;
-            countEmfPlus(d + off + 16, len - 16, s);
-        }
-        off += len;
-        if (type == kEmrEof) {
-            s->ended = true;
-            return;
-        }
-    }
-    s->problem = truncatedAfter(s->records) + " (no end-of-file record)";
 }
 
-void scanWmf(const uint8_t *d, size_t size, Scan *s) {
-    // Type 1 (memory) or 2 (disk), header of 9 words.
-    if (size < 18) return;
-    const uint16_t type = base::u16(d), headerWords = base::u16(d + 2);
-    if ((type != 1 && type != 2) || headerWords != 9) return;
+// The walk's end in words, and the header's fields once it is known sane.
+void walk(const uint8_t *d, size_t size, Scan *s) {
+    const auto visit = [s](const player::WalkedRecord &r) { count(r, s); };
+    const bool emf = s->format == Format::Emf;
+    const player::Walk w =
+        emf ? player::walkEnhMetaFile(d, size, visit) : player::walkWinMetaFile(d, size, visit);
+    s->records = w.records;
+    switch (w.end) {
+    case player::WalkEnd::NoHeader: return;
+    case player::WalkEnd::DamagedHeader:
+        s->problem = "damaged EMF header (its record claims " + std::to_string(w.claimed) +
+                     " bytes of the file's " + std::to_string(size) + ")";
+        return;
+    case player::WalkEnd::EndRecord: s->ended = true; break;
+    case player::WalkEnd::ImpossibleSize:
+        s->problem = "record " + std::to_string(w.records + 1) + " has an impossible size (" +
+                     std::to_string(w.claimed) + " bytes)";
+        break;
+    case player::WalkEnd::Truncated: s->problem = truncatedAfter(w.records); break;
+    case player::WalkEnd::NoEndRecord:
+        s->problem = truncatedAfter(w.records) + " (no end-of-file record)";
+        break;
+    }
+    s->headerOk = true;
+    if (emf) return;
     s->wmfVersion = base::u16(d + 4);
     s->wmfSizeWords = base::u32(d + 6);
     s->wmfObjects = base::u16(d + 10);
     s->wmfMaxRecordWords = base::u32(d + 12);
-    s->headerOk = true;
-
-    size_t off = 18;
-    while (size - off >= 6) {
-        const uint64_t len = uint64_t(base::u32(d + off)) * 2;
-        const uint16_t function = base::u16(d + off + 4);
-        if (len < 6) {
-            s->problem = "record " + std::to_string(s->records + 1) + " has an impossible size (" +
-                         std::to_string(len) + " bytes)";
-            return;
-        }
-        if (len > size - off) {
-            s->problem = truncatedAfter(s->records);
-            return;
-        }
-        ++s->records;
-        ++s->types[function];
-        if (player::wmfRecord(function).paints) ++s->painting;
-        off += size_t(len);
-        if (function == 0) {
-            s->ended = true;
-            return;
-        }
-    }
-    s->problem = truncatedAfter(s->records) + " (no end-of-file record)";
 }
 
 }  // namespace
@@ -301,15 +268,15 @@ Scan scanMetafile(const uint8_t *data, size_t size) {
         s.format = Format::PlaceableWmf;
         for (int i = 0; i < 4; ++i) s.bbox[i] = base::i16(data + 6 + 2 * i);
         s.unitsPerInch = base::u16(data + 14);
-        scanWmf(data + kPlaceableHeaderSize, size - kPlaceableHeaderSize, &s);
+        walk(data + kPlaceableHeaderSize, size - kPlaceableHeaderSize, &s);
         break;
     case MetafileFormat::Enhanced:
         s.format = Format::Emf;
-        scanEmf(data, size, &s);
+        walk(data, size, &s);
         break;
     case MetafileFormat::Windows:
         s.format = Format::Wmf;
-        scanWmf(data, size, &s);
+        walk(data, size, &s);
         break;
     }
     return s;

@@ -1,6 +1,7 @@
 // A metafile file as the command sees it: its bytes, its format, the header
-// fields that matter, and one linear walk over its records that finds where a
-// damaged file stops making sense.
+// fields that matter, and what the library's walk over its records
+// (player/record_walk.h) met: how many of each type, and where a damaged file
+// stops making sense.
 #pragma once
 
 #include <cstddef>
@@ -52,7 +53,7 @@ struct Scan {
     uint32_t wmfMaxRecordWords = 0;
 };
 
-// Walks the data once; never reads outside it.
+// Walks the data once, through the library; never reads outside it.
 Scan scanMetafile(const uint8_t *data, size_t size);
 
 // Why a file whose playback painted nothing painted nothing, as far as its

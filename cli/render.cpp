@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "api/geometry.h"
 #include "api/limits.h"
+#include "api/loader.h"
 #include "errors.h"
 #include "fonts.h"
 
@@ -58,7 +58,8 @@ namespace {
 
 // The library turns the picture about the middle of its target and cuts off
 // what leaves it, and its crop window stays inside the picture. To show the
-// whole turned picture, the frame in the EMF header is widened, a crop window of it puts the picture, at its scale, into a target
+// whole turned picture, the library gives a handle with a wider frame (the
+// EMF's, or the one a WMF converts to), a crop window of it puts the picture, at its scale, into a target
 // that holds both the picture and its turned self, and the turned picture's
 // bounding box is cut out of the result, masked to the turned picture.
 struct FitPlan {
@@ -116,24 +117,16 @@ bool frameOf(HENHMETAFILE mf, ENHMETAHEADER *h) {
 
 // A handle for the picture with a frame that holds `want` (frame units, in
 // the frame's own directions), or null.
-HENHMETAFILE widened(const Scan &scan, const std::vector<uint8_t> &bytes, const ENHMETAHEADER &h,
-                     const double want[4]) {
-    const Payload p = payloadOf(scan, bytes);
-    std::vector<uint8_t> data(p.data, p.data + p.size);
-    if (scan.format == Format::Emf) {
-        const bool ltr = h.rclFrame.right >= h.rclFrame.left, ttb = h.rclFrame.bottom >= h.rclFrame.top;
-        const double edge[4] = {ltr ? std::floor(want[0]) : std::ceil(want[0]),
-                                ttb ? std::floor(want[1]) : std::ceil(want[1]),
-                                ltr ? std::ceil(want[2]) : std::floor(want[2]),
-                                ttb ? std::ceil(want[3]) : std::floor(want[3])};
-        for (int i = 0; i < 4; ++i) {
-            if (!(std::fabs(edge[i]) < 2e9)) return nullptr;
-            const int32_t v = int32_t(edge[i]);
-            std::memcpy(data.data() + 24 + 4 * i, &v, 4);  // rclFrame
-        }
-        return VelloraSetEnhMetaFileBits(unsigned(data.size()), data.data());
-    }
-    return nullptr;
+HENHMETAFILE widened(HENHMETAFILE mf, const ENHMETAHEADER &h, const double want[4]) {
+    const bool ltr = h.rclFrame.right >= h.rclFrame.left, ttb = h.rclFrame.bottom >= h.rclFrame.top;
+    const double edge[4] = {ltr ? std::floor(want[0]) : std::ceil(want[0]),
+                            ttb ? std::floor(want[1]) : std::ceil(want[1]),
+                            ltr ? std::ceil(want[2]) : std::floor(want[2]),
+                            ttb ? std::ceil(want[3]) : std::floor(want[3])};
+    for (double e : edge)
+        if (!(std::fabs(e) < 2e9)) return nullptr;
+    const RECT frame{int32_t(edge[0]), int32_t(edge[1]), int32_t(edge[2]), int32_t(edge[3])};
+    return metafileWithFrame(mf, frame);
 }
 
 // The share of output pixel (x, y) that the turned picture covers.
@@ -262,10 +255,6 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     const double angle = o.rotateDegrees * kPi / 180.0;
     double crop[4] = {o.crop[0], o.crop[1], o.crop[2], o.crop[3]};
     FitPlan fit;
-    if (o.rotateFit && scan.format != Format::Emf) {
-        out.reason = "--rotate-fit turns EMF files only so far";
-        return out;
-    }
     if (o.rotateFit) {
         out.reason = planFit(w, h, angle, &fit);
         if (!out.reason.empty()) return out;
@@ -284,7 +273,7 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
         const double want[4] = {fx0 + (0.5 - fit.px0) * sx, fy0 + (0.5 - fit.py0) * sy,
                                 fx0 + (fit.targetW + 0.5 - fit.px0) * sx,
                                 fy0 + (fit.targetH + 0.5 - fit.py0) * sy};
-        HENHMETAFILE wide = widened(scan, bytes, hd, want);
+        HENHMETAFILE wide = widened(res.metafile, hd, want);
         ENHMETAHEADER wh{};
         if (!frameOf(wide, &wh)) {
             if (wide) VelloraDeleteEnhMetaFile(wide);

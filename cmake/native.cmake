@@ -11,28 +11,29 @@ file(GLOB_RECURSE VELLORA_GDI_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/sr
 file(GLOB VELLORA_PLAYER_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/player/*.cpp)
 file(GLOB VELLORA_NATIVE_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/native/*.cpp)
 
-add_library(vellora_native_obj OBJECT
-  ${VELLORA_NATIVE_SOURCES} ${VELLORA_PLAYER_SOURCES} ${VELLORA_GDI_SOURCES})
-target_include_directories(vellora_native_obj PUBLIC include src)
-target_link_libraries(vellora_native_obj PUBLIC vellora_agg PkgConfig::FREETYPE
-  PkgConfig::FONTCONFIG PkgConfig::FRIBIDI PNG::PNG JPEG::JPEG Threads::Threads)
-vellora_warnings(vellora_native_obj)
+# The emulated device context: fonts through FreeType, fontconfig and
+# FriBidi, DIBs holding PNG or JPEG through libpng and libjpeg.
+add_library(vellora_gdi STATIC ${VELLORA_GDI_SOURCES})
+target_link_libraries(vellora_gdi PUBLIC vellora_base PkgConfig::FREETYPE PkgConfig::FONTCONFIG
+  PkgConfig::FRIBIDI PNG::PNG JPEG::JPEG Threads::Threads)
+vellora_warnings(vellora_gdi)
 
-# The core alone, as a static library (the platform layer is the host's).
-add_library(vellora_core STATIC $<TARGET_OBJECTS:vellora_core_obj>)
-target_link_libraries(vellora_core PUBLIC vellora_agg)
-target_include_directories(vellora_core PUBLIC include)
+add_library(vellora_player STATIC ${VELLORA_PLAYER_SOURCES})
+target_link_libraries(vellora_player PUBLIC vellora_gdi)
+vellora_warnings(vellora_player)
 
-# Everything, static: what the tests and the command link.
-add_library(vellora_static STATIC
-  $<TARGET_OBJECTS:vellora_core_obj> $<TARGET_OBJECTS:vellora_native_obj>)
-target_include_directories(vellora_static PUBLIC include src)
-target_link_libraries(vellora_static PUBLIC vellora_agg PkgConfig::FREETYPE
-  PkgConfig::FONTCONFIG PkgConfig::FRIBIDI PNG::PNG JPEG::JPEG Threads::Threads)
+add_library(vellora_platform_native STATIC ${VELLORA_NATIVE_SOURCES})
+target_link_libraries(vellora_platform_native PUBLIC vellora_player Threads::Threads)
+vellora_warnings(vellora_platform_native)
 
-# libvellora.so: only the functions of vellora.h are visible.
-add_library(vellora SHARED
-  $<TARGET_OBJECTS:vellora_core_obj> $<TARGET_OBJECTS:vellora_native_obj>)
+# The core, and the pictures of vellora.h that the native build adds to the exports.
+vellora_add_core(vellora_platform_native src/api/picture_api.cpp)
+
+# vellora_core is everything, static: what the tests, tools and the command
+# link. libvellora.so holds the same objects; only the functions of
+# vellora.h are visible.
+add_library(vellora SHARED $<TARGET_OBJECTS:vellora_core> $<TARGET_OBJECTS:vellora_platform_native>
+  $<TARGET_OBJECTS:vellora_player> $<TARGET_OBJECTS:vellora_gdi>)
 target_link_libraries(vellora PRIVATE vellora_agg PkgConfig::FREETYPE PkgConfig::FONTCONFIG
   PkgConfig::FRIBIDI PNG::PNG JPEG::JPEG Threads::Threads)
 target_include_directories(vellora PUBLIC
@@ -92,7 +93,6 @@ if(VELLORA_TESTS OR VELLORA_BENCH)
   add_subdirectory(tests/support)
 endif()
 if(VELLORA_TESTS)
-  enable_testing()
   add_subdirectory(tests)
 endif()
 add_subdirectory(python)

@@ -21,19 +21,16 @@ endif()
 set(VELLORA_WIN32_BIN ${CMAKE_BINARY_DIR}/bin)
 file(MAKE_DIRECTORY ${VELLORA_WIN32_BIN})
 
-add_library(vellora_win32_obj OBJECT ${VELLORA_WIN32_SOURCES})
-target_include_directories(vellora_win32_obj PUBLIC include src)
-vellora_warnings(vellora_win32_obj)
+add_library(vellora_platform_win32 STATIC ${VELLORA_WIN32_SOURCES})
+target_link_libraries(vellora_platform_win32 PUBLIC vellora_base gdi32 msimg32 user32 kernel32)
+vellora_warnings(vellora_platform_win32)
 
-# The core and the platform layer as a static library, for tests of the
-# core's internals on the target.
-add_library(vellora_win32_static STATIC
-  $<TARGET_OBJECTS:vellora_core_obj> $<TARGET_OBJECTS:vellora_win32_obj>)
-target_include_directories(vellora_win32_static PUBLIC include src)
-target_link_libraries(vellora_win32_static PUBLIC vellora_agg gdi32 msimg32 user32 kernel32)
+# The core over it, static: what the tests of the core's internals on the
+# target link. Vellora.dll holds the same objects.
+vellora_add_core(vellora_platform_win32)
 
 add_library(vellora_dll SHARED
-  $<TARGET_OBJECTS:vellora_core_obj> $<TARGET_OBJECTS:vellora_win32_obj> ${VELLORA_DEF})
+  $<TARGET_OBJECTS:vellora_core> $<TARGET_OBJECTS:vellora_platform_win32> ${VELLORA_DEF})
 target_link_libraries(vellora_dll PRIVATE vellora_agg gdi32 msimg32 user32 kernel32)
 # The linker's own import library would name the exports without @N, which
 # stdcall callers cannot link; it goes aside and dlltool makes the real one.
@@ -90,7 +87,6 @@ set(VELLORA_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
 
 # The Windows build's own tests and tools.
 if(VELLORA_TESTS)
-  enable_testing()
   add_subdirectory(${PROJECT_SOURCE_DIR}/tests/wine ${CMAKE_BINARY_DIR}/tests/wine)
 endif()
 add_subdirectory(${PROJECT_SOURCE_DIR}/tools/diff-harness ${CMAKE_BINARY_DIR}/tools/diff-harness)

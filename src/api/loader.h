@@ -24,6 +24,12 @@ LoadedMetafile loadMetafile(const uint8_t *data, uint32_t size);
 Status drawMetafile(HDC hdc, HENHMETAFILE metafile, const RECT *rect, int32_t key, double angle,
                     double x0, double y0, double x1, double y1);
 
+// A new handle over the same records whose header frame is `frame` (0.01 mm):
+// the picture keeps its place and scale in frame units, so a larger frame
+// draws it smaller, with room around it. Any of the three formats; native
+// build only. Null when out of memory; the caller releases the handle.
+HENHMETAFILE metafileWithFrame(HENHMETAFILE metafile, const RECT &frame);
+
 // Loads, fits a copy of `rect` to the picture's aspect ratio when the low
 // byte of `keepAspect` is set, draws the whole picture and releases the
 // handle.

@@ -41,6 +41,9 @@ HENHMETAFILE setWinMetaFileBits(uint32_t size, const uint8_t *data);
 HENHMETAFILE setEnhMetaFileBits(uint32_t size, const uint8_t *data);
 // Fills `header` (zeroed by the caller); false when the handle has none.
 bool getEnhMetaFileHeader(HENHMETAFILE metafile, ENHMETAHEADER *header);
+// Native build only: a new handle over the same records with `frame` as the
+// frame of its header; null when out of memory or not a metafile handle.
+HENHMETAFILE copyWithFrame(HENHMETAFILE metafile, const RECT &frame);
 void deleteEnhMetaFile(HENHMETAFILE metafile);
 
 // ---- files: shared reading of a whole file

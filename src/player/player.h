@@ -35,8 +35,12 @@ void winMetaFileHeader(const uint8_t *data, size_t size, ENHMETAHEADER *out);
 // Plays the metafile onto `surface`, mapping its frame onto `rect` (surface
 // pixels). Never reads outside the data; a record reaching outside it ends
 // playback there, keeping what was drawn. False when nothing could be played.
+// A Windows metafile plays with the frame of the header winMetaFileHeader
+// reports, or with `frame` (0.01 mm) in its place when given: the picture
+// keeps its place in frame units, so a larger frame draws it smaller.
 bool playEnhMetaFile(const Surface &surface, const uint8_t *data, size_t size, const RECT &rect);
-bool playWinMetaFile(const Surface &surface, const uint8_t *data, size_t size, const RECT &rect);
+bool playWinMetaFile(const Surface &surface, const uint8_t *data, size_t size, const RECT &rect,
+                     const RECT *frame = nullptr);
 
 // The transform playEnhMetaFile starts from: reference-device pixels of
 // the header's device onto `rect`, so that rclFrame (0.01 mm) lands on the

@@ -1,8 +1,7 @@
 // What the player does with each record type of the two formats, from
 // emf_records.def and wmf_records.def: the player's dispatch reads the
-// smallest sizes, and the command reads the names and the rest, so that
-// neither keeps a list of its own. Constexpr, so the command compiles it in
-// without the library exporting anything.
+// smallest sizes, and the record walk (record_walk.h) hands the rest to the
+// command with each record, so that neither keeps a list of its own.
 #pragma once
 
 #include <cstdint>

@@ -1034,15 +1034,20 @@ void winMetaFileHeader(const uint8_t *data, size_t size, ENHMETAHEADER *out) {
     convertedHeader(data, h, out);
 }
 
-bool playWinMetaFile(const Surface &surface, const uint8_t *data, size_t size, const RECT &rect) {
+bool playWinMetaFile(const Surface &surface, const uint8_t *data, size_t size, const RECT &rect,
+                     const RECT *frame) {
     WmfHeader h;
     if (!readHeader(data, size, h) || !surface.top || surface.width <= 0 || surface.height <= 0)
         return false;
     std::vector<uint8_t> emf;
-    if (embeddedEmf(data, h, emf)) return playEnhMetaFile(surface, emf.data(), emf.size(), rect);
+    if (embeddedEmf(data, h, emf)) {
+        if (frame) std::memcpy(emf.data() + offsetof(ENHMETAHEADER, rclFrame), frame, sizeof *frame);
+        return playEnhMetaFile(surface, emf.data(), emf.size(), rect);
+    }
 
     ENHMETAHEADER header;
     convertedHeader(data, h, &header);
+    if (frame) header.rclFrame = *frame;
     gdi::Bitmap bm{surface.top, surface.width, surface.height, surface.stride};
     gdi::DeviceCaps ref{kRefWidth, kRefHeight, kRefWidthMm, kRefHeightMm};
     gdi::DeviceContext dc(bm, ref, playbackTransform(header, rect), {0, 0, surface.width, surface.height});

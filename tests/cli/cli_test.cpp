@@ -289,9 +289,12 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndWriteNothing) {
 
 TEST_F(Cli, SizeFollowsFrameDpiAndOptions) {
     const std::string in = put("halves.emf", halvesEmf());
+    // 2 x 1 inches too, drawing a rectangle over its whole frame.
+    const std::string wmf = put("halves.wmf", placeable(wmfBytes({{0x041B, {100, 200, 0, 0}}}), 2000, 1000, 1000));
     struct Case {
         std::vector<std::string> args;
         int w, h;
+        std::string file = "";  // halves.emf when empty
     };
     const Case cases[] = {
         {{}, 192, 96},                                  // 2 x 1 inches at 96 dpi
@@ -307,9 +310,10 @@ TEST_F(Cli, SizeFollowsFrameDpiAndOptions) {
         {{"--crop", "0,0,0.5,1", "--width", "50"}, 50, 50},
         {{"--crop", "1,1,0.5,0"}, 96, 96},              // pairs are put in order
         {{"--rotate", "90"}, 192, 96},                  // a turn keeps the size
+        {{"--rotate", "90", "--rotate-fit"}, 96, 192, wmf},  // a placeable WMF turned to fit
     };
     for (const Case &c : cases) {
-        std::vector<std::string> args{in};
+        std::vector<std::string> args{c.file.empty() ? in : c.file};
         args.insert(args.end(), c.args.begin(), c.args.end());
         const Image img = render(args);
         EXPECT_EQ(img.width, c.w) << ::testing::PrintToString(c.args);

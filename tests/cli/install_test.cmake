@@ -31,7 +31,7 @@ if(NOT last_output MATCHES "SONAME +libvellora\\.so\\.0")
   message(FATAL_ERROR "no SONAME libvellora.so.0:\n${last_output}")
 endif()
 
-# The installed command runs from there, finding the installed library.
+# The installed command runs from there.
 run(${prefix}/bin/vellora --version)
 if(NOT last_output MATCHES "^vellora [0-9]")
   message(FATAL_ERROR "unexpected --version output: ${last_output}")

@@ -304,57 +304,73 @@ void addOutline(Path &path, int32_t x, int32_t y, const GlyphOutline &o) {
     }
 }
 
-}  // namespace
+// One ExtTextOutW call once its characters are in visual order and its
+// font is realized: the arguments, the font and mapping, and what each step
+// below works out for the steps after it.
+struct TextCall {
+    TextCall(DeviceContext &dc_, DcState &st_, TextScratch &ts_, const Mapping &map_, const LogFont &lf_,
+             const RealizedFontRef &font_, int32_t x_, int32_t y_, uint32_t flags_, uint32_t align_,
+             const TextRect *rect_, const char16_t *str_, size_t count_, const int32_t *dx_)
+        : dc(dc_), st(st_), ts(ts_), map(map_), lf(lf_), font(font_), fm(font_->metrics()),
+          m(dc_.transform()), compatible(st_.graphicsMode != GM_ADVANCED), x(x_), y(y_),
+          flags(flags_), align(align_), rect(rect_), str(str_), count(count_), dx(dx_),
+          deltas(ts_.deltas), shaped(ts_.shaped) {}
 
-void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const TextRect *rect,
-                 const char16_t *str, size_t count, const int32_t *dx) {
-    DcState &st = dc.state();
-    if (dc.work().exhausted()) return;
-    if (count > kMaxTextCount) count = kMaxTextCount;
-    TextScratch &ts = dc.textScratch();
-    // Characters go in visual order, as the platform's ExtTextOutW reorders
-    // them before drawing.
-    std::u16string &visual = ts.visual;
-    if (!(flags & (ETO_GLYPH_INDEX | ETO_IGNORELANGUAGE)) && count > 0) {
-        visual.assign(str, count);
-        arabicShape(visual);
-        bidiReorder(visual, (st.textAlign & TA_RTLREADING) || (flags & ETO_RTLREADING));
-        str = visual.data();
-        flags |= ETO_IGNORELANGUAGE;
-    }
-    uint32_t align = st.textAlign;
-    if (flags & ETO_RTLREADING) align |= TA_RTLREADING;
-    if (st.layout & LAYOUT_RTL) {
-        if ((align & TA_CENTER) != TA_CENTER) align ^= TA_RIGHT;
-        align ^= TA_RTLREADING;
-    }
-    if (align & TA_UPDATECP) x = st.curPos.x, y = st.curPos.y;
+    // The steps, in the order extTextOutW takes them.
+    void turnByEscapement();
+    void fillOpaqueRect();
+    void measure();
+    void alignOrigin();
+    void fillBackground();
+    void drawGlyphs();
+    void drawLines();
 
-    const Mapping map(dc);
-    LogFont stock;
-    const LogFont &lf = selectedLogFont(st, stock);
-    const RealizedFontRef font = realizeFor(dc, lf);
-    if (!font) return;
-    const FontMetrics &fm = font->metrics();
-    const Matrix &m = dc.transform();
-    const bool compatible = st.graphicsMode != GM_ADVANCED;
+    DeviceContext &dc;
+    DcState &st;
+    TextScratch &ts;
+    const Mapping &map;
+    const LogFont &lf;
+    const RealizedFontRef &font;
+    const FontMetrics &fm;
+    const Matrix &m;
+    const bool compatible;
+    const int32_t x, y;
+    uint32_t flags;
+    const uint32_t align;
+    const TextRect *const rect;
+    const char16_t *const str;
+    const size_t count;
+    const int32_t *const dx;
 
-    // Metrics as the platform reads them: in logical units first.
-    int32_t tmAscent = map.heightToLp(fm.ascent), tmDescent = map.heightToLp(fm.descent);
+    int64_t escapement = 0;
+    double cosEsc = 1, sinEsc = 0;
+    Rect rc;
+    bool inPath = false;
+    Point width{0, 0};  // the text's advance, device units
+    int32_t ox = 0, oy = 0;  // where the first glyph's pen starts, device units
+    std::vector<Point> &deltas;
+    std::vector<RealizedFont::Shaped> &shaped;
+    int32_t ascent = 0, descent = 0;
+};
 
+
+// The escapement the text runs along, as a sine and cosine.
+void TextCall::turnByEscapement() {
     // Not reduced: a full turn (3600) leaves the sine a hair below zero,
     // and the truncations below move such text by a pixel, as on the
     // platform's arithmetic.
-    int64_t escapement = fm.scalable ? lf.escapement : 0;
+    escapement = fm.scalable ? lf.escapement : 0;
     if (compatible && m.m11 * m.m22 < 0) escapement = -escapement;
-    double cosEsc = 1, sinEsc = 0;
     if (escapement != 0) {
         cosEsc = std::cos(double(escapement) * M_PI / 1800);
         sinEsc = std::sin(double(escapement) * M_PI / 1800);
     }
+}
 
-    Rect rc;
-    const bool inPath = dc.pathOpen();
+// The opaque rectangle, painted in the background colour; the clipping
+// one kept for the glyphs.
+void TextCall::fillOpaqueRect() {
+    inPath = dc.pathOpen();
     if (rect && (flags & (ETO_OPAQUE | ETO_CLIPPED))) {
         const Point a = map.lpToDp(rect->left, rect->top), b = map.lpToDp(rect->right, rect->bottom);
         rc = {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
@@ -368,11 +384,11 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
     } else {
         flags &= ~uint32_t(ETO_CLIPPED);
     }
+}
 
-    Point width{0, 0};
-    int32_t ox = 0, oy = 0;
-    std::vector<Point> &deltas = ts.deltas;
-    std::vector<RealizedFont::Shaped> &shaped = ts.shaped;
+// The glyphs of the string, and how far each moves the pen: the widths
+// given, or the text extents with character and break extra.
+void TextCall::measure() {
     deltas.clear();
     shaped.clear();
     const bool indices = (flags & ETO_GLYPH_INDEX) != 0;
@@ -456,129 +472,184 @@ void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const 
             width = d;
         }
     }
+}
 
-    const int32_t ascent = std::abs(map.yLpToDp(tmAscent)), descent = std::abs(map.yLpToDp(tmDescent));
+// The text alignment moves the origin (and the current position).
+void TextCall::alignOrigin() {
+    switch (align & TA_CENTER) {
+    case 0:  // TA_LEFT
+        if (align & TA_UPDATECP) st.curPos = map.dpToLp({ox + width.x, oy + width.y});
+        break;
+    case TA_CENTER:
+        ox -= width.x / 2;
+        oy -= width.y / 2;
+        break;
+    case TA_RIGHT:
+        ox -= width.x;
+        oy -= width.y;
+        if (align & TA_UPDATECP) st.curPos = map.dpToLp({ox, oy});
+        break;
+    }
+    switch (align & TA_BASELINE) {
+    case 0:  // TA_TOP
+        oy = clamp32(oy + ascent * cosEsc);
+        ox = clamp32(ox + ascent * sinEsc);
+        break;
+    case TA_BOTTOM:
+        oy = clamp32(oy - descent * cosEsc);
+        ox = clamp32(ox - descent * sinEsc);
+        break;
+    default: break;
+    }
+}
+
+// The background behind the glyphs in OPAQUE mode.
+void TextCall::fillBackground() {
+    if (!inPath && st.bkMode != TRANSPARENT && !((flags & ETO_CLIPPED) && (flags & ETO_OPAQUE))) {
+        const bool covered = (flags & ETO_OPAQUE) && rect && ox >= rc.left && ox + width.x < rc.right &&
+                             oy - ascent >= rc.top && oy + descent < rc.bottom;
+        if (!covered) {
+            Rect box{ox, oy - ascent, clamp32(int64_t(ox) + width.x), oy + descent};
+            if (flags & ETO_CLIPPED) box = intersect(box, rc);
+            if (!box.empty()) {
+                Paint p;
+                p.kind = Paint::Solid;
+                p.color = colorWord(st.bkColor);
+                ts.rect.assignRect(box);
+                dc.paint(ts.rect, p, R2_COPYPEN);
+            }
+        }
+    }
+}
+
+void TextCall::drawGlyphs() {
+    // Pen positions of the glyphs; into a path, glyphs advance by their
+    // outlines' metrics.
+    Path *path = dc.currentPath();
+    std::vector<GlyphPlacement> &placed = ts.placed;
+    placed.clear();
+    placed.reserve(count);
+    int64_t px = ox, py = oy;
+    for (size_t i = 0; i < count; ++i) {
+        placed.push_back({clamp32(px), clamp32(py), shaped[i]});
+        if (!deltas.empty()) {
+            px += deltas[i].x;
+            py += deltas[i].y;
+        } else if (const Glyph *g = shaped[i].glyph.get()) {
+            px += path ? g->outlineAdvanceX : g->advanceX;
+            py += path ? g->outlineAdvanceY : g->advanceY;
+        }
+    }
+    if (path) {
+        GlyphOutline outline;
+        for (const GlyphPlacement &g : placed) {
+            if (!g.shaped.font || !g.shaped.glyph) continue;
+            if (g.shaped.font->outline(g.shaped.index, outline)) addOutline(*path, g.x, g.y, outline);
+            if (path->full()) break;
+        }
+    } else {
+        paintGlyphs(dc, ts, (flags & ETO_CLIPPED) ? &rc : nullptr, colorWord(st.textColor));
+    }
+    // The glyphs and fonts are not held past the record.
+    placed.clear();
+    shaped.clear();
+}
+
+// Underline and strike-out, as polygons in the text colour.
+void TextCall::drawLines() {
+    int32_t underPos, underWidth, strikePos, strikeWidth;
+    auto lineWidth = [&](int32_t lp) {
+        int32_t w = std::abs(map.yLpToDp(lp));
+        if (w == 0) w = 1;
+        return lp < 0 ? -w : w;
+    };
+    if (fm.outline) {
+        const int32_t upLp = map.heightToLp(fm.underlinePosition);
+        underPos = std::abs(map.yLpToDp(upLp));
+        if (upLp < 0) underPos = -underPos;
+        underWidth = lineWidth(map.heightToLp(fm.underlineSize));
+        const int32_t spLp = map.heightToLp(fm.strikeoutPosition);
+        strikePos = std::abs(map.yLpToDp(spLp));
+        if (spLp < 0) strikePos = -strikePos;
+        strikeWidth = lineWidth(map.yDpToLp(fm.strikeoutSize));
+    } else {
+        underPos = 0;
+        underWidth = ascent / 20 + 1;
+        strikePos = ascent / 2;
+        strikeWidth = underWidth;
+    }
+    auto bar = [&](int32_t pos, int32_t w) {
+        const double off = double(pos) + w / 2;
+        Point pts[5];
+        pts[0] = {clamp32(ox - off * sinEsc), clamp32(oy - off * cosEsc)};
+        pts[1] = {clamp32(double(ox) + width.x - off * sinEsc), clamp32(double(oy) + width.y - off * cosEsc)};
+        pts[2] = {clamp32(pts[1].x + w * sinEsc), clamp32(pts[1].y + w * cosEsc)};
+        pts[3] = {clamp32(pts[0].x + w * sinEsc), clamp32(pts[0].y + w * cosEsc)};
+        pts[4] = pts[0];
+        for (Point &p : pts) p = map.dpToLp(p);
+        // A polygon in the text colour without an outline.
+        const PenRef pen = st.pen;
+        const BrushRef brush = st.brush;
+        auto fill = std::make_shared<Brush>();
+        fill->style = BS_SOLID;
+        fill->color = st.textColor;
+        st.pen = stockPen(8);
+        st.brush = fill;
+        dc.polygon(pts, 5);
+        dc.state().pen = pen;
+        dc.state().brush = brush;
+    };
+    if (lf.underline) bar(underPos, underWidth);
+    if (lf.strikeOut) bar(strikePos, strikeWidth);
+}
+
+}  // namespace
+
+void extTextOutW(DeviceContext &dc, int32_t x, int32_t y, uint32_t flags, const TextRect *rect,
+                 const char16_t *str, size_t count, const int32_t *dx) {
+    DcState &st = dc.state();
+    if (dc.work().exhausted()) return;
+    if (count > kMaxTextCount) count = kMaxTextCount;
+    TextScratch &ts = dc.textScratch();
+    // Characters go in visual order, as the platform's ExtTextOutW reorders
+    // them before drawing.
+    std::u16string &visual = ts.visual;
+    if (!(flags & (ETO_GLYPH_INDEX | ETO_IGNORELANGUAGE)) && count > 0) {
+        visual.assign(str, count);
+        arabicShape(visual);
+        bidiReorder(visual, (st.textAlign & TA_RTLREADING) || (flags & ETO_RTLREADING));
+        str = visual.data();
+        flags |= ETO_IGNORELANGUAGE;
+    }
+    uint32_t align = st.textAlign;
+    if (flags & ETO_RTLREADING) align |= TA_RTLREADING;
+    if (st.layout & LAYOUT_RTL) {
+        if ((align & TA_CENTER) != TA_CENTER) align ^= TA_RIGHT;
+        align ^= TA_RTLREADING;
+    }
+    if (align & TA_UPDATECP) x = st.curPos.x, y = st.curPos.y;
+
+    const Mapping map(dc);
+    LogFont stock;
+    const LogFont &lf = selectedLogFont(st, stock);
+    const RealizedFontRef font = realizeFor(dc, lf);
+    if (!font) return;
+    TextCall call(dc, st, ts, map, lf, font, x, y, flags, align, rect, str, count, dx);
+
+    // Metrics as the platform reads them: in logical units first.
+    const int32_t tmAscent = map.heightToLp(font->metrics().ascent),
+                  tmDescent = map.heightToLp(font->metrics().descent);
+    call.turnByEscapement();
+    call.fillOpaqueRect();
+    call.measure();
+    call.ascent = std::abs(map.yLpToDp(tmAscent));
+    call.descent = std::abs(map.yLpToDp(tmDescent));
     if (count) {
-        switch (align & TA_CENTER) {
-        case 0:  // TA_LEFT
-            if (align & TA_UPDATECP) st.curPos = map.dpToLp({ox + width.x, oy + width.y});
-            break;
-        case TA_CENTER:
-            ox -= width.x / 2;
-            oy -= width.y / 2;
-            break;
-        case TA_RIGHT:
-            ox -= width.x;
-            oy -= width.y;
-            if (align & TA_UPDATECP) st.curPos = map.dpToLp({ox, oy});
-            break;
-        }
-        switch (align & TA_BASELINE) {
-        case 0:  // TA_TOP
-            oy = clamp32(oy + ascent * cosEsc);
-            ox = clamp32(ox + ascent * sinEsc);
-            break;
-        case TA_BOTTOM:
-            oy = clamp32(oy - descent * cosEsc);
-            ox = clamp32(ox - descent * sinEsc);
-            break;
-        default: break;
-        }
-
-        if (!inPath && st.bkMode != TRANSPARENT && !((flags & ETO_CLIPPED) && (flags & ETO_OPAQUE))) {
-            const bool covered = (flags & ETO_OPAQUE) && rect && ox >= rc.left && ox + width.x < rc.right &&
-                                 oy - ascent >= rc.top && oy + descent < rc.bottom;
-            if (!covered) {
-                Rect box{ox, oy - ascent, clamp32(int64_t(ox) + width.x), oy + descent};
-                if (flags & ETO_CLIPPED) box = intersect(box, rc);
-                if (!box.empty()) {
-                    Paint p;
-                    p.kind = Paint::Solid;
-                    p.color = colorWord(st.bkColor);
-                    ts.rect.assignRect(box);
-                    dc.paint(ts.rect, p, R2_COPYPEN);
-                }
-            }
-        }
-
-        // Pen positions of the glyphs; into a path, glyphs advance by their
-        // outlines' metrics.
-        Path *path = dc.currentPath();
-        std::vector<GlyphPlacement> &placed = ts.placed;
-        placed.clear();
-        placed.reserve(count);
-        int64_t px = ox, py = oy;
-        for (size_t i = 0; i < count; ++i) {
-            placed.push_back({clamp32(px), clamp32(py), shaped[i]});
-            if (!deltas.empty()) {
-                px += deltas[i].x;
-                py += deltas[i].y;
-            } else if (const Glyph *g = shaped[i].glyph.get()) {
-                px += path ? g->outlineAdvanceX : g->advanceX;
-                py += path ? g->outlineAdvanceY : g->advanceY;
-            }
-        }
-        if (path) {
-            GlyphOutline outline;
-            for (const GlyphPlacement &g : placed) {
-                if (!g.shaped.font || !g.shaped.glyph) continue;
-                if (g.shaped.font->outline(g.shaped.index, outline)) addOutline(*path, g.x, g.y, outline);
-                if (path->full()) break;
-            }
-        } else {
-            paintGlyphs(dc, ts, (flags & ETO_CLIPPED) ? &rc : nullptr, colorWord(st.textColor));
-        }
-        // The glyphs and fonts are not held past the record.
-        placed.clear();
-        shaped.clear();
+        call.alignOrigin();
+        call.fillBackground();
+        call.drawGlyphs();
     }
-
-    if (count && (lf.underline || lf.strikeOut)) {
-        int32_t underPos, underWidth, strikePos, strikeWidth;
-        auto lineWidth = [&](int32_t lp) {
-            int32_t w = std::abs(map.yLpToDp(lp));
-            if (w == 0) w = 1;
-            return lp < 0 ? -w : w;
-        };
-        if (fm.outline) {
-            const int32_t upLp = map.heightToLp(fm.underlinePosition);
-            underPos = std::abs(map.yLpToDp(upLp));
-            if (upLp < 0) underPos = -underPos;
-            underWidth = lineWidth(map.heightToLp(fm.underlineSize));
-            const int32_t spLp = map.heightToLp(fm.strikeoutPosition);
-            strikePos = std::abs(map.yLpToDp(spLp));
-            if (spLp < 0) strikePos = -strikePos;
-            strikeWidth = lineWidth(map.yDpToLp(fm.strikeoutSize));
-        } else {
-            underPos = 0;
-            underWidth = ascent / 20 + 1;
-            strikePos = ascent / 2;
-            strikeWidth = underWidth;
-        }
-        auto bar = [&](int32_t pos, int32_t w) {
-            const double off = double(pos) + w / 2;
-            Point pts[5];
-            pts[0] = {clamp32(ox - off * sinEsc), clamp32(oy - off * cosEsc)};
-            pts[1] = {clamp32(double(ox) + width.x - off * sinEsc), clamp32(double(oy) + width.y - off * cosEsc)};
-            pts[2] = {clamp32(pts[1].x + w * sinEsc), clamp32(pts[1].y + w * cosEsc)};
-            pts[3] = {clamp32(pts[0].x + w * sinEsc), clamp32(pts[0].y + w * cosEsc)};
-            pts[4] = pts[0];
-            for (Point &p : pts) p = map.dpToLp(p);
-            // A polygon in the text colour without an outline.
-            const PenRef pen = st.pen;
-            const BrushRef brush = st.brush;
-            auto fill = std::make_shared<Brush>();
-            fill->style = BS_SOLID;
-            fill->color = st.textColor;
-            st.pen = stockPen(8);
-            st.brush = fill;
-            dc.polygon(pts, 5);
-            dc.state().pen = pen;
-            dc.state().brush = brush;
-        };
-        if (lf.underline) bar(underPos, underWidth);
-        if (lf.strikeOut) bar(strikePos, strikeWidth);
-    }
+    if (count && (lf.underline || lf.strikeOut)) call.drawLines();
 }
 
 void extTextOutA(DeviceContext &dc, int32_t x, int32_t y, uint32_t options, const TextRect *rect,

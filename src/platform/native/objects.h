@@ -52,6 +52,7 @@ struct Metafile : Object {
     Metafile() : Object(Kind::Metafile) {}
     std::vector<uint8_t> bytes;
     bool windowsFormat = false;  // WMF data, played by the WMF player
+    bool reframed = false;       // WMF data played with header.rclFrame, not its own frame
     ENHMETAHEADER header{};
 };
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -84,7 +85,8 @@ bool playEnhMetaFile(HDC dc, HENHMETAFILE metafile, const RECT *rect) {
     if (!d || !mf || !rect || !d->bitmap) return false;
     const player::Surface &s = d->bitmap->surface;
     if (mf->windowsFormat)
-        return player::playWinMetaFile(s, mf->bytes.data(), mf->bytes.size(), *rect);
+        return player::playWinMetaFile(s, mf->bytes.data(), mf->bytes.size(), *rect,
+                                       mf->reframed ? &mf->header.rclFrame : nullptr);
     return player::playEnhMetaFile(s, mf->bytes.data(), mf->bytes.size(), *rect);
 }
 
@@ -149,6 +151,21 @@ HENHMETAFILE setEnhMetaFileBits(uint32_t size, const uint8_t *data) {
     if (n > sizeof(ENHMETAHEADER)) n = sizeof(ENHMETAHEADER);
     std::memcpy(&mf->header, data, n);
     return static_cast<HENHMETAFILE>(native::registerObject(mf));
+}
+
+HENHMETAFILE copyWithFrame(HENHMETAFILE metafile, const RECT &frame) {
+    const Metafile *mf = native::as<Metafile>(metafile, Kind::Metafile);
+    if (!mf) return nullptr;
+    Metafile *copy = copyMetafile(uint32_t(mf->bytes.size()), mf->bytes.data());
+    if (!copy) return nullptr;
+    copy->windowsFormat = mf->windowsFormat;
+    copy->header = mf->header;
+    copy->header.rclFrame = frame;
+    if (copy->windowsFormat)
+        copy->reframed = true;
+    else  // an EMF plays with the frame of its own header record
+        std::memcpy(copy->bytes.data() + offsetof(ENHMETAHEADER, rclFrame), &frame, sizeof frame);
+    return static_cast<HENHMETAFILE>(native::registerObject(copy));
 }
 
 bool getEnhMetaFileHeader(HENHMETAFILE metafile, ENHMETAHEADER *header) {

@@ -96,6 +96,14 @@ Status open(const uint8_t *data, size_t size, VelloraPicture **picture) {
 
 }  // namespace
 
+HENHMETAFILE vellora::metafileWithFrame(HENHMETAFILE metafile, const RECT &frame) {
+    try {
+        return vellora::platform::copyWithFrame(metafile, frame);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
 extern "C" const char *VelloraStatusMessage(int status) {
     switch (Status(status)) {
     case Status::Ok: return "success";

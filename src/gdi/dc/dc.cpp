@@ -1184,8 +1184,11 @@ void DeviceContext::arc(int32_t l, int32_t t, int32_t r, int32_t b, Point start,
     }
     if (kind == 2) pts.push_back({int32_t(cx), int32_t(cy)});
     if (kind == -1) {
-        // ArcTo leaves the current position at the arc's end point.
-        s_.curPos = end;
+        // ArcTo leaves the current position where the ray from the centre
+        // through the end point meets the ellipse.
+        const double xr = (double(r) - l) / 2, yr = (double(b) - t) / 2;
+        const double a = std::atan2(yr != 0 ? (end.y - (t + yr)) / yr : 0, xr != 0 ? (end.x - (l + xr)) / xr : 0);
+        s_.curPos = {int32_t(std::lround(l + xr + std::cos(a) * xr)), int32_t(std::lround(t + yr + std::sin(a) * yr))};
     }
     if (pathOpen()) {
         Path &path = openPath();

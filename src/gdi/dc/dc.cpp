@@ -1098,7 +1098,13 @@ namespace vellora::gdi {
 
 void DeviceContext::roundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t ew, int32_t eh) {
     const bool inPath = pathOpen();
-    if (!inPath && (xform_.m12 != 0 || xform_.m21 != 0)) {
+    // Quarter turns map the box onto a box: the figure stays upright. The
+    // recorded XFORM holds floats, so cos(90) arrives as a tiny number.
+    const double tiny = 1e-6 * std::max({std::fabs(xform_.m11), std::fabs(xform_.m12), std::fabs(xform_.m21),
+                                         std::fabs(xform_.m22)});
+    const bool boxToBox = (std::fabs(xform_.m12) <= tiny && std::fabs(xform_.m21) <= tiny) ||
+                          (std::fabs(xform_.m11) <= tiny && std::fabs(xform_.m22) <= tiny);
+    if (!inPath && !boxToBox) {
         turnedRoundRect(l, t, r, b, ew, eh);
         return;
     }

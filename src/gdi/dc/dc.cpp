@@ -1110,7 +1110,12 @@ void DeviceContext::roundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_
     }
     const PenInfo pen = inPath ? PenInfo() : penInfo();
     Rect rect;
-    if (!penRect(l, t, r, b, pen, rect)) return;
+    if (!penRect(l, t, r, b, pen, rect)) {
+        // A PS_INSIDEFRAME pen wider than the box leaves no corners to
+        // round: the box is drawn as a rectangle, as with small corners.
+        if (penRect(l, t, r, b, PenInfo(), rect)) rectangle(l, t, r, b);
+        return;
+    }
     const int64_t w = int64_t(rect.right) - rect.left, h = int64_t(rect.bottom) - rect.top;
     const Point e0 = toDevice({0, 0}), e1 = toDevice({ew, eh});
     const int64_t cw = std::min<int64_t>(w, std::llabs(int64_t(e1.x) - e0.x));

@@ -881,6 +881,11 @@ void DeviceContext::arcPath(int32_t l, int32_t t, int32_t r, int32_t b, const Po
     const bool upright = xform_.m12 == 0 && xform_.m21 == 0;
     PointF c0{double(l), double(t)}, c1{double(r), double(b)};
     if (upright) c0 = xform_.apply(c0.x, c0.y), c1 = xform_.apply(c1.x, c1.y);
+    // A whole ellipse takes its box at whole device pixels.
+    if (upright && kind == 3) {
+        c0 = {std::floor(c0.x + 0.5), std::floor(c0.y + 0.5)};
+        c1 = {std::floor(c1.x + 0.5), std::floor(c1.y + 0.5)};
+    }
     if (c0.x > c1.x) std::swap(c0.x, c1.x);
     if (c0.y > c1.y) std::swap(c0.y, c1.y);
     if (!(c0.x < c1.x && c0.y < c1.y)) return;
@@ -1299,7 +1304,8 @@ void DeviceContext::arc(int32_t l, int32_t t, int32_t r, int32_t b, Point start,
     // through the end point meets the ellipse.
     const double xr = (double(r) - l) / 2, yr = (double(b) - t) / 2;
     const double ea = std::atan2(yr != 0 ? (end.y - (t + yr)) / yr : 0, xr != 0 ? (end.x - (l + xr)) / xr : 0);
-    const Point arcEnd{int32_t(std::lround(l + xr + std::cos(ea) * xr)), int32_t(std::lround(t + yr + std::sin(ea) * yr))};
+    const Point arcEnd{int32_t(std::lround(l + xr + std::cos(ea) * xr)),
+                       int32_t(std::lround(t + yr + std::sin(ea) * yr))};
     if (pathOpen()) {
         const PointF ps{double(start.x), double(start.y)}, pe{double(end.x), double(end.y)};
         arcPath(l, t, r, b, &ps, &pe, kind);

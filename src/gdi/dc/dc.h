@@ -242,6 +242,7 @@ private:
     void turnedRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t ew, int32_t eh);
     void ellipseRows(const std::vector<Point> &pts, SpanSink &out);
     void ellipsePath(int32_t l, int32_t t, int32_t r, int32_t b);
+    void arcPath(int32_t l, int32_t t, int32_t r, int32_t b, const PointF *start, const PointF *end, int kind);
 
     Bitmap bitmap_;
     DeviceCaps ref_;

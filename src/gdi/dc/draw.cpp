@@ -321,26 +321,76 @@ void DeviceContext::turnedRoundRect(int32_t l, int32_t t, int32_t r, int32_t b, 
 }
 
 void DeviceContext::ellipsePath(int32_t l, int32_t t, int32_t r, int32_t b) {
-    // Four quarter arcs as cubic Beziers, counterclockwise from the right
-    // end of the middle line (the arc direction reverses it).
-    const double cx = (double(l) + r) / 2, cy = (double(t) + b) / 2;
-    const double rx = (double(r) - l) / 2, ry = (double(b) - t) / 2;
-    const double k = 0.5522847498;
-    const double sgn = s_.arcDirection == AD_CLOCKWISE ? 1 : -1;
-    auto dev = [&](double x, double y) {
-        const PointF d = xform_.apply(x, y);
+    // The whole ellipse from the right end of its middle line.
+    arcPath(l, t, r, b, nullptr, nullptr, 3);
+}
+
+void DeviceContext::arcPath(int32_t l, int32_t t, int32_t r, int32_t b, const PointF *start, const PointF *end,
+                            int kind) {
+    // In a path the platform keeps an arc as one cubic Bezier per quadrant
+    // it crosses, between the angles where the rays from the centre through
+    // the start and end points meet the ellipse. Upright, the box is taken
+    // in device units; under a turning transform the Beziers are turned.
+    // kind: 0 arc, 1 chord, 2 pie, 3 ellipse, -1 arcto.
+    if (l == r || t == b) return;
+    const bool upright = xform_.m12 == 0 && xform_.m21 == 0;
+    PointF c0{double(l), double(t)}, c1{double(r), double(b)};
+    if (upright) c0 = xform_.apply(c0.x, c0.y), c1 = xform_.apply(c1.x, c1.y);
+    // A whole ellipse takes its box at whole device pixels.
+    if (upright && kind == 3) {
+        c0 = {std::floor(c0.x + 0.5), std::floor(c0.y + 0.5)};
+        c1 = {std::floor(c1.x + 0.5), std::floor(c1.y + 0.5)};
+    }
+    if (c0.x > c1.x) std::swap(c0.x, c1.x);
+    if (c0.y > c1.y) std::swap(c0.y, c1.y);
+    if (!(c0.x < c1.x && c0.y < c1.y)) return;
+    bool clockwise = s_.arcDirection == AD_CLOCKWISE;
+    if (!upright && xform_.determinant() < 0) clockwise = !clockwise;
+    auto angle = [&](const PointF &p) {
+        const PointF d = upright ? xform_.apply(p.x, p.y) : p;
+        return std::atan2((d.y - c0.y) / (c1.y - c0.y) * 2 - 1, (d.x - c0.x) / (c1.x - c0.x) * 2 - 1);
+    };
+    double a0 = 0, a1 = clockwise ? 2 * M_PI : -2 * M_PI;
+    if (kind != 3) {
+        a0 = angle(*start), a1 = angle(*end);
+        if (clockwise && a1 <= a0) a1 += 2 * M_PI;
+        if (!clockwise && a1 >= a0) a1 -= 2 * M_PI;
+    }
+    auto at = [&](double u, double v) {
+        const double x = c0.x + (c1.x - c0.x) * 0.5 * (u + 1), y = c0.y + (c1.y - c0.y) * 0.5 * (v + 1);
+        const PointF d = upright ? PointF{x, y} : xform_.apply(x, y);
         return Point{roundCoord(d.x), roundCoord(d.y)};
     };
     Path &path = openPath();
-    path.moveTo(dev(cx + rx, cy));
-    for (int q = 0; q < 4; ++q) {
-        const double a0 = sgn * q * M_PI / 2, a1 = sgn * (q + 1) * M_PI / 2;
-        const double x0 = std::cos(a0), y0 = std::sin(a0), x1 = std::cos(a1), y1 = std::sin(a1);
-        path.add(dev(cx + rx * (x0 - sgn * k * y0), cy + ry * (y0 + sgn * k * x0)), PT_BEZIERTO);
-        path.add(dev(cx + rx * (x1 + sgn * k * y1), cy + ry * (y1 - sgn * k * x1)), PT_BEZIERTO);
-        path.add(dev(cx + rx * x1, cy + ry * y1), PT_BEZIERTO);
+    if (kind == -1 && path.newFigure) path.moveTo(toDevice(s_.curPos));
+    const double q = M_PI / 2;
+    double from = a0;
+    bool first = true;
+    for (int n = 0; n < 8; ++n) {
+        double to = clockwise ? (std::floor(from / q) + 1) * q : (std::ceil(from / q) - 1) * q;
+        const bool last = clockwise ? a1 <= to : a1 >= to;
+        if (last) to = a1;
+        const double h = (to - from) / 2;
+        const double k = std::fabs(h) > 1e-8 ? 4.0 / 3.0 * (1 - std::cos(h)) / std::sin(h) : 0;
+        const double x0 = std::cos(from), y0 = std::sin(from), x3 = std::cos(to), y3 = std::sin(to);
+        if (first) {
+            const Point p = at(x0, y0);
+            if (kind == -1) path.add(p, PT_LINETO);
+            else path.moveTo(p);
+            first = false;
+        }
+        path.add(at(x0 - k * y0, y0 + k * x0), PT_BEZIERTO);
+        path.add(at(x3 + k * y3, y3 - k * x3), PT_BEZIERTO);
+        path.add(at(x3, y3), PT_BEZIERTO);
+        from = to;
+        if (last) break;
     }
-    path.closeFigure();
+    if (kind == 2) {
+        const PointF m = upright ? PointF{(c0.x + c1.x) / 2, (c0.y + c1.y) / 2}
+                                 : xform_.apply((c0.x + c1.x) / 2, (c0.y + c1.y) / 2);
+        path.add({int32_t(std::floor(m.x)), int32_t(std::floor(m.y))}, PT_LINETO);
+    }
+    if (kind > 0) path.closeFigure();
 }
 
 void DeviceContext::setPixel(Point p, ColorRef c) {
@@ -353,13 +403,24 @@ void DeviceContext::setPixel(Point p, ColorRef c) {
 
 void DeviceContext::roundRect(int32_t l, int32_t t, int32_t r, int32_t b, int32_t ew, int32_t eh) {
     const bool inPath = pathOpen();
-    if (!inPath && (xform_.m12 != 0 || xform_.m21 != 0)) {
+    // Quarter turns map the box onto a box: the figure stays upright. The
+    // recorded XFORM holds floats, so cos(90) arrives as a tiny number.
+    const double tiny = 1e-6 * std::max({std::fabs(xform_.m11), std::fabs(xform_.m12), std::fabs(xform_.m21),
+                                         std::fabs(xform_.m22)});
+    const bool boxToBox = (std::fabs(xform_.m12) <= tiny && std::fabs(xform_.m21) <= tiny) ||
+                          (std::fabs(xform_.m11) <= tiny && std::fabs(xform_.m22) <= tiny);
+    if (!inPath && !boxToBox) {
         turnedRoundRect(l, t, r, b, ew, eh);
         return;
     }
     const PenInfo pen = inPath ? PenInfo() : penInfo();
     Rect rect;
-    if (!penRect(l, t, r, b, pen, rect)) return;
+    if (!penRect(l, t, r, b, pen, rect)) {
+        // A PS_INSIDEFRAME pen wider than the box leaves no corners to
+        // round: the box is drawn as a rectangle, as with small corners.
+        if (penRect(l, t, r, b, PenInfo(), rect)) rectangle(l, t, r, b);
+        return;
+    }
     const int64_t w = int64_t(rect.right) - rect.left, h = int64_t(rect.bottom) - rect.top;
     const Point e0 = toDevice({0, 0}), e1 = toDevice({ew, eh});
     const int64_t cw = std::min<int64_t>(w, std::llabs(int64_t(e1.x) - e0.x));
@@ -450,9 +511,21 @@ size_t arcIntersection(const std::vector<Point> &q, int64_t x, int64_t y) {
 }  // namespace
 
 void DeviceContext::arc(int32_t l, int32_t t, int32_t r, int32_t b, Point start, Point end, int kind) {
+    // ArcTo leaves the current position where the ray from the centre
+    // through the end point meets the ellipse.
+    const double xr = (double(r) - l) / 2, yr = (double(b) - t) / 2;
+    const double ea = std::atan2(yr != 0 ? (end.y - (t + yr)) / yr : 0, xr != 0 ? (end.x - (l + xr)) / xr : 0);
+    const Point arcEnd{int32_t(std::lround(l + xr + std::cos(ea) * xr)),
+                       int32_t(std::lround(t + yr + std::sin(ea) * yr))};
+    if (pathOpen()) {
+        const PointF ps{double(start.x), double(start.y)}, pe{double(end.x), double(end.y)};
+        arcPath(l, t, r, b, &ps, &pe, kind);
+        if (kind == -1) s_.curPos = arcEnd;
+        return;
+    }
     const PenInfo pen = penInfo();
     Rect rect;
-    if (!penRect(l, t, r, b, pathOpen() ? PenInfo() : pen, rect)) return;
+    if (!penRect(l, t, r, b, pen, rect)) return;
     const int64_t w = int64_t(rect.right) - rect.left, h = int64_t(rect.bottom) - rect.top;
     if (w > limits::kMaxExactEllipse || h > limits::kMaxExactEllipse) return;
     if (!work_.spend(uint64_t(w + h) * 2)) return;
@@ -483,19 +556,7 @@ void DeviceContext::arc(int32_t l, int32_t t, int32_t r, int32_t b, Point start,
         pts.push_back({int32_t(x), int32_t(y)});
     }
     if (kind == 2) pts.push_back({int32_t(cx), int32_t(cy)});
-    if (kind == -1) {
-        // ArcTo leaves the current position at the arc's end point.
-        s_.curPos = end;
-    }
-    if (pathOpen()) {
-        Path &path = openPath();
-        size_t i = 0;
-        if (kind == -1 && !path.newFigure) i = 1;
-        else if (!pts.empty()) path.moveTo(pts[i++]);
-        for (; i < pts.size(); ++i) path.add(pts[i], PT_LINETO);
-        if (kind > 0) path.closeFigure();
-        return;
-    }
+    if (kind == -1) s_.curPos = arcEnd;
     if (pts.size() < 2) return;
     if (kind > 0 && s_.brush->style != BS_NULL) {
         // Chords and pies: the interior is the polygon of the arc points,

@@ -64,6 +64,102 @@ void DeviceContext::flattenPath() {
     s_.path = std::move(p);
 }
 
+namespace {
+
+// The boundary of a pixel region as closed polygons through pixel corners,
+// clockwise with the pixels on the right: filled with either fill mode they
+// cover the region's pixels again, stroked they outline it.
+void regionOutline(const Region &rgn, Path &path) {
+    struct Band {
+        int32_t top, bottom;
+        std::vector<int32_t> xs;
+    };
+    std::vector<Band> bands;
+    rgn.forEachRect([&](int32_t top, int32_t bottom, int32_t x0, int32_t x1) {
+        if (bands.empty() || bands.back().top != top) bands.push_back({top, bottom, {}});
+        bands.back().xs.push_back(x0);
+        bands.back().xs.push_back(x1);
+    });
+    struct Edge {
+        Point a, b;
+    };
+    std::vector<Edge> edges;
+    // Horizontal edges at y: rightwards where `below` has pixels and `above`
+    // has none, leftwards the other way.
+    auto horizontal = [&](int32_t y, const std::vector<int32_t> &above, const std::vector<int32_t> &below) {
+        std::vector<int32_t> cuts(above);
+        cuts.insert(cuts.end(), below.begin(), below.end());
+        std::sort(cuts.begin(), cuts.end());
+        auto in = [](const std::vector<int32_t> &xs, int32_t x) {
+            for (size_t i = 0; i + 1 < xs.size(); i += 2)
+                if (x >= xs[i] && x < xs[i + 1]) return true;
+            return false;
+        };
+        for (size_t i = 0; i + 1 < cuts.size(); ++i) {
+            const int32_t x0 = cuts[i], x1 = cuts[i + 1];
+            if (x0 == x1) continue;
+            const bool a = in(above, x0), b = in(below, x0);
+            if (b && !a) edges.push_back({{x0, y}, {x1, y}});
+            if (a && !b) edges.push_back({{x1, y}, {x0, y}});
+        }
+    };
+    const std::vector<int32_t> none;
+    for (size_t i = 0; i < bands.size(); ++i) {
+        const Band &b = bands[i];
+        const bool joinsAbove = i > 0 && bands[i - 1].bottom == b.top;
+        horizontal(b.top, joinsAbove ? bands[i - 1].xs : none, b.xs);
+        if (i + 1 == bands.size() || bands[i + 1].top != b.bottom) horizontal(b.bottom, b.xs, none);
+        for (size_t k = 0; k + 1 < b.xs.size(); k += 2) {
+            edges.push_back({{b.xs[k], b.bottom}, {b.xs[k], b.top}});
+            edges.push_back({{b.xs[k + 1], b.top}, {b.xs[k + 1], b.bottom}});
+        }
+    }
+    // Link the edges into loops; where two loops touch at a corner, turn
+    // right, so that each loop stays simple.
+    auto key = [](const Point &p) { return std::make_pair(p.y, p.x); };
+    std::vector<size_t> order(edges.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return key(edges[a].a) < key(edges[b].a); });
+    std::vector<bool> used(edges.size());
+    auto outgoing = [&](const Point &p, const Point &dir) {
+        auto it = std::lower_bound(order.begin(), order.end(), key(p),
+                                   [&](size_t e, const std::pair<int32_t, int32_t> &k) { return key(edges[e].a) < k; });
+        size_t best = SIZE_MAX;
+        for (; it != order.end() && edges[*it].a == p; ++it) {
+            if (used[*it]) continue;
+            const Point d{edges[*it].b.x - p.x, edges[*it].b.y - p.y};
+            // Right turn (y down): cross product of dir and d is positive.
+            if (best == SIZE_MAX || int64_t(dir.x) * d.y - int64_t(dir.y) * d.x > 0) best = *it;
+        }
+        return best;
+    };
+    auto sign = [](int32_t v) { return int32_t(v > 0) - int32_t(v < 0); };
+    for (size_t start : order) {
+        if (used[start]) continue;
+        std::vector<Point> loop;
+        size_t e = start;
+        while (e != SIZE_MAX) {
+            used[e] = true;
+            const Point d{sign(edges[e].b.x - edges[e].a.x), sign(edges[e].b.y - edges[e].a.y)};
+            // Keep only corners: drop a point that continues the same direction.
+            if (loop.size() >= 2) {
+                const Point &p = loop[loop.size() - 2], &q = loop.back();
+                if (sign(q.x - p.x) == d.x && sign(q.y - p.y) == d.y) loop.pop_back();
+            }
+            if (loop.empty()) loop.push_back(edges[e].a);
+            loop.push_back(edges[e].b);
+            e = outgoing(edges[e].b, d);
+        }
+        if (loop.size() > 1 && loop.back() == loop.front()) loop.pop_back();
+        if (loop.size() < 3) continue;
+        path.moveTo(loop[0]);
+        for (size_t i = 1; i < loop.size(); ++i) path.add(loop[i], PT_LINETO);
+        path.closeFigure();
+    }
+}
+
+}  // namespace
+
 void DeviceContext::widenPath() {
     if (!s_.path || s_.path->open) return;
     const PenInfo pen = penInfo();
@@ -72,18 +168,11 @@ void DeviceContext::widenPath() {
     std::vector<uint32_t> counts;
     std::vector<bool> closed;
     gdi::flattenPath(*s_.path, pts, counts, closed);
-    // The widened path is the outline of the pen's pixels, kept as the
-    // pixel rectangles of the stroke.
+    // The widened path is the outline of the pen's pixels.
     SpanSink on, off;
     strokeOutline(pts, counts, closed, pen, on, off);
     auto p = std::make_shared<Path>();
-    on.region().forEachRect([&](int32_t top, int32_t bottom, int32_t x0, int32_t x1) {
-        p->moveTo({x0, top});
-        p->add({x1, top}, PT_LINETO);
-        p->add({x1, bottom}, PT_LINETO);
-        p->add({x0, bottom}, PT_LINETO);
-        p->closeFigure();
-    });
+    regionOutline(on.region(), *p);
     s_.path = std::move(p);
 }
 

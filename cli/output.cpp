@@ -161,8 +161,9 @@ struct Encoder {
     }
     void trim() {
         constexpr size_t kKeep = size_t(16) << 20;
-        if (filtered.capacity() > kKeep) std::vector<uint8_t>().swap(filtered);
-        if (compressed.capacity() > kKeep) std::vector<uint8_t>().swap(compressed);
+        if (filtered.size() > kKeep) std::vector<uint8_t>().swap(filtered);
+        if (compressed.size() > kKeep) std::vector<uint8_t>().swap(compressed);
+        if (rows.size() > kKeep) std::vector<uint8_t>().swap(rows);
     }
 };
 
@@ -282,10 +283,12 @@ std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t st
     const Image im{bgra, w, h, stride, background};
     const size_t bpp = background.a == 255 ? 3 : 4, n = size_t(w) * bpp;
     const int level = std::clamp(settings.zlibLevel, 0, 9);
+    const size_t filteredSize = (1 + n) * size_t(h);
     size_t size = 0;
     try {
-        e.rows.resize(7 * n);
-        e.filtered.resize((1 + n) * size_t(h));
+        // Grown, never shrunk here: growing would clear what is overwritten anyway.
+        if (e.rows.size() < 7 * n) e.rows.resize(7 * n);
+        if (e.filtered.size() < filteredSize) e.filtered.resize(filteredSize);
         if (e.level != level) {
             if (e.compressor) libdeflate_free_compressor(e.compressor);
             e.compressor = libdeflate_alloc_compressor(level);
@@ -293,9 +296,10 @@ std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t st
             if (!e.compressor) return "out of memory";
         }
         filterImage(im, settings.adaptiveFilters, e);
-        e.compressed.resize(libdeflate_zlib_compress_bound(e.compressor, e.filtered.size()));
-        size = libdeflate_zlib_compress(e.compressor, e.filtered.data(), e.filtered.size(),
-                                        e.compressed.data(), e.compressed.size());
+        const size_t bound = libdeflate_zlib_compress_bound(e.compressor, filteredSize);
+        if (e.compressed.size() < bound) e.compressed.resize(bound);
+        size = libdeflate_zlib_compress(e.compressor, e.filtered.data(), filteredSize,
+                                        e.compressed.data(), bound);
     } catch (const std::bad_alloc &) {
         e.trim();
         return "out of memory";
@@ -319,6 +323,16 @@ std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t st
     if (ok) return {};
     if (sink.writeErrno) return "cannot write the PNG: " + errnoText(sink.writeErrno);
     return std::string("cannot encode the PNG: ") + sink.message;
+}
+
+AtomicFile::Commit writePng(const DrawnPicture &p, std::string *reason) {
+    AtomicFile file;
+    *reason = file.open(p.output);
+    if (!reason->empty()) return AtomicFile::Commit::Error;
+    const auto *bgra = reinterpret_cast<const uint8_t *>(p.pixels.data() + p.first);
+    *reason = encodePng(file.stream(), bgra, p.w, p.h, p.stride, p.background, p.png);
+    if (!reason->empty()) return AtomicFile::Commit::Error;
+    return file.commit(p.replace, reason);
 }
 
 void captureUmask() {

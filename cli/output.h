@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "colour.h"
 
@@ -55,6 +56,25 @@ private:
     std::string path_, temp_;
     std::FILE *stream_ = nullptr;
 };
+
+// A picture drawn and not yet written: premultiplied BGRA words, the part of
+// them that is the output, and where it goes.
+struct DrawnPicture {
+    std::vector<uint32_t> pixels;  // a batch keeps this memory from file to file
+    size_t first = 0;              // the output's top left pixel, an index into pixels
+    int w = 0, h = 0;
+    size_t stride = 0;             // bytes from one row of the output to the next
+    Colour background;
+    PngSettings png;
+    std::string output;
+    bool replace = false;          // an existing output is replaced
+    bool pending = false;          // drawn, waiting for writePng
+};
+
+// Encodes `p` into a temporary file beside its output and renames it into
+// place when whole. Exists: the output existed and `replace` is not set, so
+// it was left alone. Error: *reason says why, and nothing was left behind.
+AtomicFile::Commit writePng(const DrawnPicture &p, std::string *reason);
 
 // The permission bits new files get (0666 less the umask); call once at start.
 void captureUmask();

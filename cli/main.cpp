@@ -250,7 +250,9 @@ int main(int argc, char **argv) {
                        "RGB PNG; otherwise the PNG keeps each pixel's alpha")
         ->type_name("COLOR")
         ->capture_default_str();
-    render->add_option("-j,--jobs", jobs, "Files rendered at once")
+    render->add_option("-j,--jobs", jobs,
+                       "Files drawn at once; in a batch each also writes its last PNG on a\n"
+                       "second thread while it draws the next")
         ->check(CLI::Range(1u, 1024u))
         ->type_name("N")
         ->default_str("number of cores");

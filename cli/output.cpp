@@ -49,9 +49,9 @@ void convertRow(const uint8_t *src, uint8_t *dst, int w, const Colour &bg) {
         // Opaque and empty pixels, most of a drawing, need no table: an opaque
         // one only swaps blue and red, an empty one is all zero.
         const UnpremultiplyTable &t = unpremultiplyTable();
-        for (int x = 0; x < w; ++x, src += 4, dst += 4) {
+        const auto pixel = [&t](const uint8_t *s, uint8_t *d) {
             uint32_t p;
-            std::memcpy(&p, src, 4);
+            std::memcpy(&p, s, 4);
             const uint32_t a = p >> 24;
             if (a == 255) {
                 p = (p & 0xFF00FF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
@@ -59,10 +59,11 @@ void convertRow(const uint8_t *src, uint8_t *dst, int w, const Colour &bg) {
                 p = 0;
             } else {
                 const uint8_t *u = t.v[a];
-                p = uint32_t(u[src[2]]) | uint32_t(u[src[1]]) << 8 | uint32_t(u[src[0]]) << 16 | a << 24;
+                p = uint32_t(u[s[2]]) | uint32_t(u[s[1]]) << 8 | uint32_t(u[s[0]]) << 16 | a << 24;
             }
-            std::memcpy(dst, &p, 4);
-        }
+            std::memcpy(d, &p, 4);
+        };
+        for (int x = 0; x < w; ++x, src += 4, dst += 4) pixel(src, dst);
     } else if (bg.a == 255) {
         // Premultiplied source-over onto an opaque colour.
         for (int x = 0; x < w; ++x, src += 4, dst += 3) {
@@ -131,8 +132,10 @@ uint64_t signedSum(const uint8_t *p, size_t n) {
     return s;
 }
 
-// How many pixels of a row differ from their left neighbour.
-size_t colourChanges(const uint8_t *bgra, int w) {
+// Whether more than a quarter of a row's pixels differ from their left
+// neighbour.
+bool changesColourOften(const uint8_t *bgra, int w) {
+    const size_t limit = size_t(w) / 4;
     size_t changes = 0;
     uint32_t left;
     std::memcpy(&left, bgra, 4);
@@ -141,8 +144,9 @@ size_t colourChanges(const uint8_t *bgra, int w) {
         std::memcpy(&p, bgra + size_t(x) * 4, 4);
         changes += p != left;
         left = p;
+        if ((x & 63) == 0 && changes > limit) return true;
     }
-    return changes;
+    return changes > limit;
 }
 
 // The whole image is filtered into one buffer and deflated at once by
@@ -185,40 +189,45 @@ struct Image {
 // signed. `everyRow` applies that rule to all rows, as libpng does.
 void filterImage(const Image &im, bool everyRow, Encoder &e) {
     const size_t bpp = im.background.a == 255 ? 3 : 4, n = size_t(im.w) * bpp, rowBytes = 1 + n;
-    // Two raw rows (this one and the one above) and five candidates.
-    uint8_t *raw[2] = {e.rows.data(), e.rows.data() + n};
-    uint8_t *candidate = e.rows.data() + 2 * n;
-    std::memset(raw[1], 0, n);  // the row above the first
-    int above = 1;
+    // Rows are converted straight into the output; a row that gets a filter
+    // is kept aside first, as the row above of the next. Then the five
+    // candidates, and the row above the first, all zero.
+    uint8_t *kept[2] = {e.rows.data(), e.rows.data() + n};
+    uint8_t *candidate = e.rows.data() + 2 * n, *zeros = e.rows.data() + 7 * n;
+    std::memset(zeros, 0, n);
+    const uint8_t *prev = zeros;
+    int k = 0;
     for (int y = 0; y < im.h; ++y) {
         const uint8_t *src = im.bgra + size_t(y) * im.stride;
         uint8_t *out = e.filtered.data() + size_t(y) * rowBytes;
         if (y > 0 && std::memcmp(src, src - im.stride, size_t(im.w) * 4) == 0) {
             out[0] = kUp;
             std::memset(out + 1, 0, n);
+            continue;  // the row above stays what it was
+        }
+        convertRow(src, out + 1, im.w, im.background);
+        if (!everyRow && !changesColourOften(src, im.w)) {
+            out[0] = kNone;
+            prev = out + 1;
             continue;
         }
-        uint8_t *row = raw[1 - above];
-        convertRow(src, row, im.w, im.background);
-        const uint8_t *prev = raw[above];
+        uint8_t *row = kept[k];
+        k = 1 - k;
+        std::memcpy(row, out + 1, n);
         Filter best = kNone;
-        if (everyRow || colourChanges(src, im.w) * 4 > size_t(im.w)) {
-            uint64_t bestSum = UINT64_MAX;
-            for (Filter f : {kNone, kSub, kUp, kAverage, kPaeth}) {
-                uint8_t *c = candidate + size_t(f) * n;
-                filterRow(f, row, prev, c, n, bpp);
-                const uint64_t sum = signedSum(c, n);
-                if (sum < bestSum) {
-                    bestSum = sum;
-                    best = f;
-                }
+        uint64_t bestSum = UINT64_MAX;
+        for (Filter f : {kNone, kSub, kUp, kAverage, kPaeth}) {
+            uint8_t *c = candidate + size_t(f) * n;
+            filterRow(f, row, prev, c, n, bpp);
+            const uint64_t sum = signedSum(c, n);
+            if (sum < bestSum) {
+                bestSum = sum;
+                best = f;
             }
-            std::memcpy(out + 1, candidate + size_t(best) * n, n);
-        } else {
-            std::memcpy(out + 1, row, n);
         }
         out[0] = best;
-        above = 1 - above;
+        if (best != kNone) std::memcpy(out + 1, candidate + size_t(best) * n, n);
+        prev = row;
     }
 }
 
@@ -287,7 +296,7 @@ std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t st
     size_t size = 0;
     try {
         // Grown, never shrunk here: growing would clear what is overwritten anyway.
-        if (e.rows.size() < 7 * n) e.rows.resize(7 * n);
+        if (e.rows.size() < 8 * n) e.rows.resize(8 * n);
         if (e.filtered.size() < filteredSize) e.filtered.resize(filteredSize);
         if (e.level != level) {
             if (e.compressor) libdeflate_free_compressor(e.compressor);

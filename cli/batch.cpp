@@ -196,9 +196,13 @@ private:
                 } catch (const std::exception &e) {
                     job.outcome = Outcome{Outcome::Failed, std::string("out of memory: ") + e.what(), {}};
                 }
-                // A batch keeps the memory of pictures up to 16 M pixels.
-                if (job.picture->pixels.capacity() > (size_t(16) << 20))
-                    std::vector<uint32_t>().swap(job.picture->pixels);
+                // A batch keeps the memory of pictures up to 16 M pixels, and
+                // clears it here, off the thread that draws.
+                std::vector<uint32_t> &pixels = job.picture->pixels;
+                if (pixels.capacity() > (size_t(16) << 20))
+                    std::vector<uint32_t>().swap(pixels);
+                std::fill(pixels.begin(), pixels.end(), 0u);
+                job.picture->cleared = true;
             }
             done_(Finished{job.task, std::move(job.outcome)});
             lock.lock();

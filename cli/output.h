@@ -69,6 +69,7 @@ struct DrawnPicture {
     std::string output;
     bool replace = false;          // an existing output is replaced
     bool pending = false;          // drawn, waiting for writePng
+    bool cleared = false;          // every pixel is zero
 };
 
 // Encodes `p` into a temporary file beside its output and renames it into

@@ -330,7 +330,12 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     DrawnPicture &drawn = later && !toStdout ? *later : own;
     std::vector<uint32_t> &pixels = drawn.pixels;
     try {
-        pixels.assign(size_t(w) * size_t(h), 0);
+        // Memory a batch's writer cleared after its last picture is all zero.
+        if (drawn.cleared)
+            pixels.resize(size_t(w) * size_t(h));
+        else
+            pixels.assign(size_t(w) * size_t(h), 0);
+        drawn.cleared = false;
     } catch (const std::bad_alloc &) {
         out.reason = "out of memory for " + std::to_string(w) + " x " + std::to_string(h) + " pixels";
         return out;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -154,7 +155,26 @@ bool changesColourOften(const uint8_t *bgra, int w) {
 // level 3 and a quarter smaller on rendered pictures (docs/performance.md).
 // The buffers stay with the thread for its next picture, unless large.
 struct Encoder {
-    std::vector<uint8_t> filtered, compressed, rows;
+    // Memory that is never cleared: a fresh block's pages are touched only
+    // where written, and the compressed data is small.
+    struct Buffer {
+        std::unique_ptr<uint8_t[]> bytes;
+        size_t size = 0;
+        uint8_t *data() { return bytes.get(); }
+        void reserve(size_t n) {
+            if (n <= size) return;
+            bytes.reset();
+            size = 0;
+            bytes.reset(new uint8_t[n]);
+            size = n;
+        }
+        void release() {
+            bytes.reset();
+            size = 0;
+        }
+    };
+    Buffer filtered, compressed;
+    std::vector<uint8_t> rows;
     libdeflate_compressor *compressor = nullptr;
     int level = -1;
     Encoder() = default;
@@ -165,8 +185,8 @@ struct Encoder {
     }
     void trim() {
         constexpr size_t kKeep = size_t(16) << 20;
-        if (filtered.size() > kKeep) std::vector<uint8_t>().swap(filtered);
-        if (compressed.size() > kKeep) std::vector<uint8_t>().swap(compressed);
+        if (filtered.size > kKeep) filtered.release();
+        if (compressed.size > kKeep) compressed.release();
         if (rows.size() > kKeep) std::vector<uint8_t>().swap(rows);
     }
 };
@@ -295,9 +315,8 @@ std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t st
     const size_t filteredSize = (1 + n) * size_t(h);
     size_t size = 0;
     try {
-        // Grown, never shrunk here: growing would clear what is overwritten anyway.
         if (e.rows.size() < 8 * n) e.rows.resize(8 * n);
-        if (e.filtered.size() < filteredSize) e.filtered.resize(filteredSize);
+        e.filtered.reserve(filteredSize);
         if (e.level != level) {
             if (e.compressor) libdeflate_free_compressor(e.compressor);
             e.compressor = libdeflate_alloc_compressor(level);
@@ -306,7 +325,7 @@ std::string encodePng(std::FILE *f, const uint8_t *bgra, int w, int h, size_t st
         }
         filterImage(im, settings.adaptiveFilters, e);
         const size_t bound = libdeflate_zlib_compress_bound(e.compressor, filteredSize);
-        if (e.compressed.size() < bound) e.compressed.resize(bound);
+        e.compressed.reserve(bound);
         size = libdeflate_zlib_compress(e.compressor, e.filtered.data(), filteredSize,
                                         e.compressed.data(), bound);
     } catch (const std::bad_alloc &) {

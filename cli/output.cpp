@@ -151,8 +151,9 @@ bool changesColourOften(const uint8_t *bgra, int w) {
 }
 
 // The whole image is filtered into one buffer and deflated at once by
-// libdeflate, which at its levels 2 to 5 compresses about as fast as zlib at
-// level 3 and a quarter smaller on rendered pictures (docs/performance.md).
+// libdeflate, which at its levels 2 to 4 compresses rendered pictures about
+// as fast as zlib at level 3 and, with the rows filtered as below, a fifth to
+// a quarter smaller (docs/performance.md).
 // The buffers stay with the thread for its next picture, unless large.
 struct Encoder {
     // Memory that is never cleared: a fresh block's pages are touched only

@@ -11,7 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <mutex>
+#include <optional>
+#include <system_error>
 #include <thread>
 
 namespace vellora::cli {
@@ -129,6 +132,95 @@ private:
     Clock::time_point start_, drawn_;
 };
 
+// One worker's second thread: it encodes and writes the picture the worker
+// drew last while the worker draws the next one. The two take turns with two
+// pictures' memory, which the batch reuses from file to file.
+class Writer {
+public:
+    using Done = std::function<void(Finished)>;
+    explicit Writer(Done done) : done_(std::move(done)) {}
+    ~Writer() { stop(); }
+
+    // False when no thread could be started: the worker then writes itself.
+    bool start() {
+        try {
+            thread_ = std::thread([this] { run(); });
+            return true;
+        } catch (const std::system_error &) {
+            return false;
+        }
+    }
+
+    // The picture to draw into next: one the writer is not busy with.
+    DrawnPicture *free() { return &slots_[next_]; }
+
+    // Hands over a finished task, written first when its picture is pending.
+    // Waits while the writer still writes the one before, so that reports
+    // keep the order the files were drawn in.
+    void hand(size_t task, Outcome outcome) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        idle_.wait(lock, [this] { return !job_; });
+        job_ = Job{task, std::move(outcome), &slots_[next_]};
+        next_ = 1 - next_;
+        wake_.notify_one();
+    }
+
+    // Waits for the last picture to be written, then ends the thread.
+    void stop() {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closing_ = true;
+            wake_.notify_one();
+        }
+        thread_.join();
+    }
+
+private:
+    struct Job {
+        size_t task;
+        Outcome outcome;
+        DrawnPicture *picture;
+    };
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return job_ || closing_; });
+            if (!job_) return;
+            Job job = std::move(*job_);
+            lock.unlock();
+            if (job.picture->pending) {
+                try {
+                    writeDrawn(*job.picture, &job.outcome);
+                } catch (const std::exception &e) {
+                    job.outcome = Outcome{Outcome::Failed, std::string("out of memory: ") + e.what(), {}};
+                }
+                // A batch keeps the memory of pictures up to 16 M pixels, and
+                // clears it here, off the thread that draws.
+                std::vector<uint32_t> &pixels = job.picture->pixels;
+                if (pixels.capacity() > (size_t(16) << 20))
+                    std::vector<uint32_t>().swap(pixels);
+                std::fill(pixels.begin(), pixels.end(), 0u);
+                job.picture->cleared = true;
+            }
+            done_(Finished{job.task, std::move(job.outcome)});
+            lock.lock();
+            job_.reset();
+            idle_.notify_one();
+        }
+    }
+
+    Done done_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_, idle_;
+    std::optional<Job> job_;
+    bool closing_ = false;
+    DrawnPicture slots_[2];
+    int next_ = 0;
+};
+
 }  // namespace
 
 void requestStop() { gStop.store(true); }
@@ -143,25 +235,42 @@ Summary runBatch(const std::vector<Task> &tasks, const RenderOptions &options,
     std::atomic<size_t> next{0};
     size_t running = 0;
 
+    auto report = [&](Finished f) {
+        std::lock_guard<std::mutex> lock(mutex);
+        finished.push_back(std::move(f));
+        wake.notify_one();
+    };
+    // Each worker draws its files one after another; with more than one file
+    // a second thread writes each PNG while the worker draws the next file.
     auto worker = [&]() {
+        std::optional<Writer> writer;
+        if (tasks.size() > 1) {
+            writer.emplace(report);
+            if (!writer->start()) writer.reset();
+        }
         for (;;) {
             if (gStop.load()) break;
             const size_t i = next.fetch_add(1);
             if (i >= tasks.size()) break;
             Finished f{i, {}};
+            DrawnPicture *later = writer ? writer->free() : nullptr;
+            if (later) later->pending = false;
             if (!tasks[i].failure.empty())
                 f.outcome.reason = tasks[i].failure;
             else {
                 try {
-                    f.outcome = renderFile(tasks[i].input, tasks[i].output, options, inputs);
+                    f.outcome = renderFile(tasks[i].input, tasks[i].output, options, inputs, later);
                 } catch (const std::exception &e) {
+                    if (later) later->pending = false;
                     f.outcome = Outcome{Outcome::Failed, std::string("out of memory: ") + e.what(), {}};
                 }
             }
-            std::lock_guard<std::mutex> lock(mutex);
-            finished.push_back(std::move(f));
-            wake.notify_one();
+            if (writer)
+                writer->hand(f.task, std::move(f.outcome));
+            else
+                report(std::move(f));
         }
+        if (writer) writer->stop();
         std::lock_guard<std::mutex> lock(mutex);
         --running;
         wake.notify_one();

@@ -250,7 +250,9 @@ int main(int argc, char **argv) {
                        "RGB PNG; otherwise the PNG keeps each pixel's alpha")
         ->type_name("COLOR")
         ->capture_default_str();
-    render->add_option("-j,--jobs", jobs, "Files rendered at once")
+    render->add_option("-j,--jobs", jobs,
+                       "Files drawn at once; in a batch each also writes its last PNG on a\n"
+                       "second thread while it draws the next")
         ->check(CLI::Range(1u, 1024u))
         ->type_name("N")
         ->default_str("number of cores");
@@ -260,13 +262,14 @@ int main(int argc, char **argv) {
     render->add_flag("-f,--force", opts.force,
                      "Replace outputs of a batch that exist (the file named with -o always is)");
     render->add_option("--png-compression", opts.png.zlibLevel,
-                       "zlib level of the PNG files, 0 (none) to 9 (smallest, slowest)")
+                       "Deflate level of the PNG files, 0 (none) to 9 (smallest, slowest)")
         ->check(CLI::Range(0, 9))
         ->type_name("LEVEL")
         ->capture_default_str();
     render->add_flag("--png-filters", opts.png.adaptiveFilters,
-                     "Let libpng choose a row filter for each row: smaller files for pictures\n"
-                     "holding photographs, larger and slower ones for drawings")
+                     "Give every row the filter libpng would choose; by default only rows\n"
+                     "that change colour at most pixels get it: for drawings that is smaller\n"
+                     "and faster")
         ->type_name("");
     render->add_flag("-q,--quiet", quiet,
                      "No progress bar, per-file lines or summary; failures are still reported");

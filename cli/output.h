@@ -5,18 +5,21 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "colour.h"
 
 namespace vellora::cli {
 
-// zlib level 6 is libpng's own default. Rows go unfiltered unless asked:
-// on the corpus at 800 x 600, libpng's adaptive filters gave files 12% larger
-// and took twice as long, since rendered pictures are mostly flat colour and
-// transparency, where the filters' differences compress worse than the runs.
+// The image data is deflated by libdeflate at `zlibLevel` (its levels follow
+// zlib's scale). By default each row gets a filter chosen by a cheap rule:
+// none for drawings' rows, libpng's choice for rows that change colour at
+// most pixels; `adaptiveFilters` lets libpng's rule choose for every row.
+// On the corpus at 800 x 600 the defaults give files smaller than libpng's
+// own defaults in less time than zlib took at level 3 (docs/performance.md).
 struct PngSettings {
-    int zlibLevel = 6;             // 0-9
-    bool adaptiveFilters = false;  // libpng picks each row's filter
+    int zlibLevel = 4;             // 0-9
+    bool adaptiveFilters = false;  // libpng's rule for every row
     double dpi = 96;               // recorded in the pHYs chunk
 };
 
@@ -53,6 +56,26 @@ private:
     std::string path_, temp_;
     std::FILE *stream_ = nullptr;
 };
+
+// A picture drawn and not yet written: premultiplied BGRA words, the part of
+// them that is the output, and where it goes.
+struct DrawnPicture {
+    std::vector<uint32_t> pixels;  // a batch keeps this memory from file to file
+    size_t first = 0;              // the output's top left pixel, an index into pixels
+    int w = 0, h = 0;
+    size_t stride = 0;             // bytes from one row of the output to the next
+    Colour background;
+    PngSettings png;
+    std::string output;
+    bool replace = false;          // an existing output is replaced
+    bool pending = false;          // drawn, waiting for writePng
+    bool cleared = false;          // every pixel is zero
+};
+
+// Encodes `p` into a temporary file beside its output and renames it into
+// place when whole. Exists: the output existed and `replace` is not set, so
+// it was left alone. Error: *reason says why, and nothing was left behind.
+AtomicFile::Commit writePng(const DrawnPicture &p, std::string *reason);
 
 // The permission bits new files get (0666 less the umask); call once at start.
 void captureUmask();

@@ -208,8 +208,23 @@ std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *
     return {};
 }
 
+void writeDrawn(DrawnPicture &p, Outcome *out) {
+    p.pending = false;
+    switch (writePng(p, &out->reason)) {
+    case AtomicFile::Commit::Done:
+        out->kind = Outcome::Rendered;
+        out->reason.clear();
+        break;
+    case AtomicFile::Commit::Exists:
+        out->kind = Outcome::Skipped;
+        out->reason = p.output + " exists (--force replaces it)";
+        break;
+    case AtomicFile::Commit::Error: out->kind = Outcome::Failed; break;
+    }
+}
+
 Outcome renderFile(const std::string &input, const std::string &output, const RenderOptions &o,
-                   const std::set<FileId> &inputs) {
+                   const std::set<FileId> &inputs, DrawnPicture *later) {
     Outcome out;
     const bool toStdout = output == "-";
     if (!toStdout) {
@@ -300,9 +315,16 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
 
     // The picture is drawn over transparency; the background, if any, goes
     // under it as the PNG is encoded, with the blend's arithmetic.
-    std::vector<uint32_t> pixels;
+    DrawnPicture own;
+    DrawnPicture &drawn = later && !toStdout ? *later : own;
+    std::vector<uint32_t> &pixels = drawn.pixels;
     try {
-        pixels.assign(size_t(w) * size_t(h), 0);
+        // Memory a batch's writer cleared after its last picture is all zero.
+        if (drawn.cleared)
+            pixels.resize(size_t(w) * size_t(h));
+        else
+            pixels.assign(size_t(w) * size_t(h), 0);
+        drawn.cleared = false;
     } catch (const std::bad_alloc &) {
         out.reason = "out of memory for " + std::to_string(w) + " x " + std::to_string(h) + " pixels";
         return out;
@@ -326,10 +348,13 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     VelloraDeleteEnhMetaFile(res.metafile);
     res.metafile = nullptr;
 
-    const auto *bgra = reinterpret_cast<const uint8_t *>(pixels.data());
-    PngSettings png = o.png;
-    png.dpi = o.dpi;
-    const size_t stride = size_t(w) * 4;
+    drawn.first = 0;
+    drawn.stride = size_t(w) * 4;
+    drawn.png = o.png;
+    drawn.png.dpi = o.dpi;
+    drawn.background = o.background;
+    drawn.output = output;
+    drawn.replace = o.force;
     if (o.rotateFit) {
         // Only the turned picture, in its bounding box.
         for (int y = 0; y < fit.cutH; ++y)
@@ -340,35 +365,29 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
                 auto *px = reinterpret_cast<uint8_t *>(&pixels[size_t(oy) * w + ox]);
                 for (int i = 0; i < 4; ++i) px[i] = uint8_t(std::lround(px[i] * c));
             }
-        bgra += size_t(fit.cutY) * stride + size_t(fit.cutX) * 4;
+        drawn.first = size_t(fit.cutY) * size_t(w) + size_t(fit.cutX);
         w = fit.cutW;
         h = fit.cutH;
     }
+    drawn.w = w;
+    drawn.h = h;
+    out.width = w;
+    out.height = h;
 
     if (toStdout) {
-        out.reason = encodePng(stdout, bgra, w, h, stride, o.background, png);
+        const auto *bgra = reinterpret_cast<const uint8_t *>(pixels.data() + drawn.first);
+        out.reason = encodePng(stdout, bgra, w, h, drawn.stride, o.background, drawn.png);
         if (out.reason.empty() && std::fflush(stdout) != 0)
             out.reason = "cannot write to standard output: " + errnoText(errno);
         if (!out.reason.empty()) return out;
+    } else if (later) {
+        drawn.pending = true;
     } else {
-        AtomicFile file;
-        out.reason = file.open(output);
-        if (!out.reason.empty()) return out;
-        out.reason = encodePng(file.stream(), bgra, w, h, stride, o.background, png);
-        if (!out.reason.empty()) return out;
-        switch (file.commit(o.force, &out.reason)) {
-        case AtomicFile::Commit::Done: break;
-        case AtomicFile::Commit::Exists:
-            out.kind = Outcome::Skipped;
-            out.reason = output + " exists (--force replaces it)";
-            return out;
-        case AtomicFile::Commit::Error: return out;
-        }
+        writeDrawn(drawn, &out);
+        return out;
     }
     out.kind = Outcome::Rendered;
     out.reason.clear();
-    out.width = w;
-    out.height = h;
     return out;
 }
 

@@ -56,8 +56,14 @@ std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *
                        std::string *notice = nullptr);
 
 // Renders `input` to `output` ("-" for standard output). Never writes a file
-// whose identity is in `inputs`.
+// whose identity is in `inputs`. With `later`, a picture for a file is drawn
+// into later->pixels (reusing its memory) and left there, `pending`, for
+// writeDrawn; the outcome says Rendered until then.
 Outcome renderFile(const std::string &input, const std::string &output, const RenderOptions &o,
-                   const std::set<FileId> &inputs);
+                   const std::set<FileId> &inputs, DrawnPicture *later = nullptr);
+
+// Writes a pending picture and settles `out`: Rendered, Skipped when the
+// output appeared meanwhile and is not to be replaced, or Failed.
+void writeDrawn(DrawnPicture &p, Outcome *out);
 
 }  // namespace vellora::cli

@@ -740,6 +740,32 @@ TEST_F(Cli, BatchGoesOnPastBrokenFilesAndReportsThem) {
     }
 }
 
+// Each PNG of a batch is written while the next file is drawn: a file that
+// cannot be written is still reported with its reason, in its turn, and
+// leaves nothing behind.
+TEST_F(Cli, BatchReportsOutputsItCannotWrite) {
+    TempDir in;
+    writeFile(in / "a.emf", halvesEmf());
+    writeFile(in / "b.emf", squareEmf());
+    writeFile(in / "c.emf", discEmf(kRed));
+    const std::string out = dir / "out";
+    ASSERT_EQ(::mkdir(out.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((out + "/b.png").c_str(), 0755), 0);  // a folder where b's PNG would go
+    const Outcome r = vellora({"render", in.path(), "--out-dir", out, "--jobs", "1", "--force"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("b.emf: cannot write " + out + "/b.png: is a directory"), std::string::npos)
+        << r.err;
+    EXPECT_LT(r.err.find("a.emf ->"), r.err.find("b.emf: cannot write")) << r.err;
+    EXPECT_LT(r.err.find("b.emf: cannot write"), r.err.find("c.emf ->")) << r.err;
+    EXPECT_NE(r.err.find("rendered 2, failed 1, skipped 0"), std::string::npos) << r.err;
+    EXPECT_EQ(listDir(out), (std::vector<std::string>{"a.png", "b.png", "c.png"}));
+    EXPECT_TRUE(listDir(out + "/b.png").empty());
+    for (const char *name : {"a.png", "c.png"}) {
+        Image img;
+        EXPECT_TRUE(readPng(out + "/" + name, &img)) << name;
+    }
+}
+
 TEST_F(Cli, RecursiveWalksSubfoldersAndOutDirMirrorsThem) {
     TempDir in;
     ASSERT_EQ(::mkdir((in / "sub").c_str(), 0755), 0);

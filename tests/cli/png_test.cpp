@@ -1,5 +1,5 @@
 // The command's PNG writer: what it writes decodes to the converted pixels,
-// whatever the shape of the picture and the zlib level.
+// whatever the shape of the picture, the level and the row filters chosen.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -33,13 +33,32 @@ std::vector<uint8_t> picture(int w, int h) {
     return px;
 }
 
+// A drawing: transparency, flat opaque and translucent shapes, and runs of
+// identical rows, so that rows go unfiltered, as Up, or through libpng's rule.
+std::vector<uint8_t> drawing(int w, int h) {
+    std::vector<uint8_t> px(size_t(w) * h * 4, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t *p = &px[(size_t(y) * w + x) * 4];
+            if ((y / 9) % 4 == 1 && x > w / 5) {
+                p[0] = 200, p[1] = 30, p[2] = 90, p[3] = 255;
+            } else if ((y / 9) % 4 == 2 && x < w / 2) {
+                p[0] = 40, p[1] = 0, p[2] = 60, p[3] = 128;
+            } else if ((y / 9) % 4 == 3 && (x + y) % 3 == 0) {
+                p[0] = uint8_t(x), p[1] = uint8_t(y), p[2] = uint8_t(x ^ y), p[3] = 255;
+            }
+        }
+    return px;
+}
+
 std::string encode(const std::vector<uint8_t> &px, int w, int h, const Colour &bg, int level,
-                   std::string *error = nullptr) {
+                   std::string *error = nullptr, bool adaptive = false) {
     std::FILE *f = std::tmpfile();
     EXPECT_NE(f, nullptr);
     if (!f) return {};
     PngSettings s;
     s.zlibLevel = level;
+    s.adaptiveFilters = adaptive;
     const std::string reason = encodePng(f, px.data(), w, h, size_t(w) * 4, bg, s);
     if (error) *error = reason;
     EXPECT_EQ(reason, "");
@@ -87,12 +106,14 @@ TEST(Png, DecodesToTheConvertedPixels) {
     } shapes[] = {{1, 1}, {1, 700}, {700, 1}, {333, 500}, {9000, 20}, {70000, 3}};
     for (const auto &shape : shapes) {
         SCOPED_TRACE(std::to_string(shape.w) + " x " + std::to_string(shape.h));
-        const std::vector<uint8_t> px = picture(shape.w, shape.h);
-        for (const Colour &bg : {transparent, white}) {
-            clitest::Image img;
-            ASSERT_TRUE(clitest::readPngBytes(encode(px, shape.w, shape.h, bg, 6), &img));
-            expectPixels(img, px, shape.w, shape.h, bg);
-        }
+        for (const auto &px : {picture(shape.w, shape.h), drawing(shape.w, shape.h)})
+            for (const Colour &bg : {transparent, white})
+                for (bool adaptive : {false, true}) {
+                    clitest::Image img;
+                    ASSERT_TRUE(clitest::readPngBytes(
+                        encode(px, shape.w, shape.h, bg, 6, nullptr, adaptive), &img));
+                    expectPixels(img, px, shape.w, shape.h, bg);
+                }
     }
 }
 

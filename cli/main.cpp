@@ -162,6 +162,8 @@ std::set<FileId> identitiesOf(const std::vector<Task> &tasks) {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // Long: every option is declared and checked here, in the order --help shows them; each
+    // subcommand then ends in one call (runInfo, runBatch).
     CLI::App app{"Renders Windows metafiles (EMF, WMF, placeable WMF) to PNG, anti-aliased,\n"
                  "and describes what they hold.",
                  "vellora"};

@@ -299,6 +299,7 @@ void Player::regionPaint(uint32_t type) {
 }
 
 void Player::play(uint32_t type, const uint8_t *r, uint32_t size) {
+    // Long: one case per record type, each a line or two; splitting the switch would only scatter the table.
     rec_ = r;
     size_ = size;
     // Smaller than its kind needs: skipped, as the decoders all skip it.

@@ -173,6 +173,7 @@ Region clipIn(DeviceContext &dc, const Rect &box) {
 // it starts from.
 template <class Emit>
 void blitDevice(DeviceContext &dc, Coords dst, const BlitSource &bs, int mode, Emit &&emit) {
+    // Long: the stretch modes share the row and column walks they pick from, which one pass keeps together.
     const DibImage &img = *bs.image;
     Coords src{bs.x, bs.y, bs.width, bs.height, {}};
     if (!dst.w || !dst.h || !src.w || !src.h) return;

@@ -163,7 +163,7 @@ std::set<FileId> identitiesOf(const std::vector<Task> &tasks) {
 
 int main(int argc, char **argv) {
     // Long: every option is declared and checked here, in the order --help shows them; each
-    // subcommand then ends in one call (runInfo, runBatch).
+    // subcommand then ends in one loop (describeFile per input, or runBatch).
     CLI::App app{"Renders Windows metafiles (EMF, WMF, placeable WMF) to PNG, anti-aliased,\n"
                  "and describes what they hold.",
                  "vellora"};

@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "api/geometry.h"
-#include "api/limits.h"
+#include "api/call_limits.h"
 #include "base/bytes.h"
 #include "errors.h"
 #include "player/record_walk.h"

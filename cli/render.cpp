@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "api/geometry.h"
-#include "api/limits.h"
+#include "api/call_limits.h"
 #include "api/loader.h"
 #include "errors.h"
 #include "fonts.h"

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "api/geometry.h"
-#include "api/limits.h"
+#include "api/call_limits.h"
 #include "api/loader.h"
 #include "base/bytes.h"
 #include "pipeline/capture.h"

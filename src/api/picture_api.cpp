@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "api/geometry.h"
-#include "api/limits.h"
+#include "api/call_limits.h"
 #include "api/loader.h"
 #include "base/bytes.h"
 #include "platform/platform.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "gdi/limits.h"
+#include "gdi/playback_limits.h"
 
 namespace vellora::gdi {
 

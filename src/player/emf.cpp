@@ -14,7 +14,7 @@
 #include "player/emf_records.h"
 #include "player/emf_bitmap.h"
 #include "player/emf_text.h"
-#include "player/objects.h"
+#include "player/object_table.h"
 #include "player/player.h"
 #include "player/records.h"
 
@@ -546,7 +546,7 @@ bool playEnhMetaFile(const Surface &surface, const uint8_t *data, size_t size, c
     std::memcpy(&h, data, sizeof h);
     const size_t end = std::min<size_t>(size, h.nBytes);
 
-    gdi::Bitmap bm{surface.top, surface.width, surface.height, surface.stride};
+    base::Surface bm = surface;
     gdi::DeviceCaps ref;
     ref.horzRes = h.szlDevice.cx;
     ref.vertRes = h.szlDevice.cy;

@@ -6,20 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/surface.h"
 #include "gdi/types.h"
 #include "vellora.h"
 
 namespace vellora::player {
 
-// Pixels of a 32-bit BGRA bitmap; `top` is the first byte of the top
-// scanline and `stride` the distance in bytes from one row to the next one
-// down (negative for bottom-up bitmaps).
-struct Surface {
-    uint8_t *top;
-    int32_t width;
-    int32_t height;
-    ptrdiff_t stride;
-};
+using base::Surface;
 
 // True when `data` starts with a well-formed enhanced-metafile header record
 // that lies inside the data.

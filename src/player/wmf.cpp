@@ -290,7 +290,7 @@ struct RecordingDC {
           dc(bm, gdi::DeviceCaps{kRefWidth, kRefHeight, kRefWidthMm, kRefHeightMm}, gdi::Matrix(), {0, 0, 1, 1}),
           bounds(dc, h.objects) {}
     uint32_t pixel = 0;
-    gdi::Bitmap bm;
+    gdi::Surface bm;
     gdi::DeviceContext dc;
     wmf::Bounds bounds;
 };
@@ -367,7 +367,7 @@ bool playWinMetaFile(const Surface &surface, const uint8_t *data, size_t size, c
     ENHMETAHEADER header;
     convertedHeader(data, h, &header);
     if (frame) header.rclFrame = *frame;
-    gdi::Bitmap bm{surface.top, surface.width, surface.height, surface.stride};
+    base::Surface bm = surface;
     gdi::DeviceCaps ref{kRefWidth, kRefHeight, kRefWidthMm, kRefHeightMm};
     gdi::DeviceContext dc(bm, ref, playbackTransform(header, rect), {0, 0, surface.width, surface.height});
     RecordingDC recording(h);

@@ -14,7 +14,7 @@
 #include "gdi/dc/dc.h"
 #include "gdi/image/dib.h"
 #include "gdi/text/text.h"
-#include "player/objects.h"
+#include "player/object_table.h"
 
 namespace vellora::player::wmf {
 

@@ -25,7 +25,7 @@ int32_t clampExtent(int64_t v) {
 
 }  // namespace
 
-DeviceContext::DeviceContext(const Bitmap &bitmap, const DeviceCaps &reference, const Matrix &base,
+DeviceContext::DeviceContext(const Surface &bitmap, const DeviceCaps &reference, const Matrix &base,
                              const Rect &bounds)
     : bitmap_(bitmap), ref_(reference), base_(base) {
     bounds_ = intersect(bounds, Rect{0, 0, bitmap.width, bitmap.height});

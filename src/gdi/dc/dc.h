@@ -20,16 +20,11 @@
 #include "gdi/raster/stroke.h"
 #include "gdi/text/text_scratch.h"
 #include "gdi/types.h"
+#include "base/surface.h"
 
 namespace vellora::gdi {
 
-// Pixels: `top` is the first byte of the top row, `stride` the step to the
-// next row down (negative for bottom-up bitmaps); 4 bytes a pixel, BGRA.
-struct Bitmap {
-    uint8_t *top = nullptr;
-    int32_t width = 0, height = 0;
-    ptrdiff_t stride = 0;
-};
+using base::Surface;
 
 // Size of the reference device in pixels and millimetres; the metric map
 // modes are defined against it.
@@ -105,7 +100,7 @@ public:
     // Draws into `bitmap`; `base` maps the reference device's pixels onto
     // the bitmap (the playback rectangle's mapping), `bounds` limits every
     // pixel painted.
-    DeviceContext(const Bitmap &bitmap, const DeviceCaps &reference, const Matrix &base,
+    DeviceContext(const Surface &bitmap, const DeviceCaps &reference, const Matrix &base,
                   const Rect &bounds);
 
     // ---- state
@@ -197,7 +192,7 @@ public:
     // or in reference-device pixels (clip regions).
     Region regionFromLogical(const std::vector<Rect> &rects) const;
     Region regionFromReference(const std::vector<Rect> &rects) const;
-    Bitmap &bitmap() { return bitmap_; }
+    Surface &bitmap() { return bitmap_; }
     const Rect &bounds() const { return bounds_; }
     WorkBudget &work() { return work_; }
 
@@ -244,7 +239,7 @@ private:
     void ellipsePath(int32_t l, int32_t t, int32_t r, int32_t b);
     void arcPath(int32_t l, int32_t t, int32_t r, int32_t b, const PointF *start, const PointF *end, int kind);
 
-    Bitmap bitmap_;
+    Surface bitmap_;
     DeviceCaps ref_;
     Matrix base_, xform_;
     Rect bounds_;

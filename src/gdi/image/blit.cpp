@@ -157,7 +157,7 @@ private:
 };
 
 uint32_t *pixelRow(DeviceContext &dc, int32_t y) {
-    Bitmap &bm = dc.bitmap();
+    Surface &bm = dc.bitmap();
     return reinterpret_cast<uint32_t *>(bm.top + ptrdiff_t(y) * bm.stride);
 }
 

@@ -49,7 +49,7 @@ void forRects(const Region &area, F &&f) {
 }
 
 uint32_t *row(DeviceContext &dc, int32_t y) {
-    Bitmap &bm = dc.bitmap();
+    Surface &bm = dc.bitmap();
     return reinterpret_cast<uint32_t *>(bm.top + ptrdiff_t(y) * bm.stride);
 }
 

@@ -7,7 +7,7 @@ namespace vellora::gdi {
 
 bool extFloodFill(DeviceContext &dc, Point start, ColorRef color, int type) {
     if (type != FLOODFILLBORDER && type != FLOODFILLSURFACE) return false;
-    const Bitmap &bm = dc.bitmap();
+    const Surface &bm = dc.bitmap();
     const int32_t w = bm.width, h = bm.height;
     const Point s = dc.toDevice(start);
     if (w <= 0 || h <= 0 || s.x < 0 || s.y < 0 || s.x >= w || s.y >= h) return false;

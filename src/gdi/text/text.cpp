@@ -191,7 +191,7 @@ void paintGlyphs(DeviceContext &dc, TextScratch &ts, const Rect *cut, uint32_t c
     if (!gray) return;
 
     // Smoothed glyphs blend their grey levels into the pixels below.
-    Bitmap &bm = dc.bitmap();
+    Surface &bm = dc.bitmap();
     const uint8_t tb = uint8_t(color), tg = uint8_t(color >> 8), tr = uint8_t(color >> 16);
     for (const GlyphPlacement &g : glyphs) {
         if (!g.shaped.glyph || !g.shaped.font || !g.shaped.font->smoothed()) continue;

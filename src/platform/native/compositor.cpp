@@ -4,7 +4,7 @@
 
 namespace vellora::native {
 
-bool sourceOver(const player::Surface &dst, int32_t dx, int32_t dy, const player::Surface &src,
+bool sourceOver(const base::Surface &dst, int32_t dx, int32_t dy, const base::Surface &src,
                 int32_t sx, int32_t sy, int32_t w, int32_t h) {
     if (w < 0 || h < 0 || sx < 0 || sy < 0) return false;
     if (int64_t(sx) + w > src.width || int64_t(sy) + h > src.height) return false;

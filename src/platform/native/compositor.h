@@ -17,7 +17,7 @@ inline uint8_t blendChannel(uint8_t src, uint8_t dst, uint8_t srcAlpha) {
 
 // Blends the w x h block of `src` at (sx, sy) onto `dst` at (dx, dy), clipped
 // to `dst`. The source block must lie inside `src`; false when it does not.
-bool sourceOver(const player::Surface &dst, int32_t dx, int32_t dy, const player::Surface &src,
+bool sourceOver(const base::Surface &dst, int32_t dx, int32_t dy, const base::Surface &src,
                 int32_t sx, int32_t sy, int32_t w, int32_t h);
 
 }  // namespace vellora::native

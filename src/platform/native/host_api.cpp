@@ -4,17 +4,17 @@
 #include <new>
 
 #include "gdi/text/font.h"
-#include "platform/native/objects.h"
+#include "platform/native/handles.h"
 #include "platform/platform.h"
 
-using vellora::native::Bitmap;
-using vellora::native::DeviceContext;
+using vellora::native::BitmapObject;
+using vellora::native::DeviceContextObject;
 using vellora::native::Kind;
 
 extern "C" HDC VelloraCreateBitmapDC(void *bits, int width, int height, int stride) {
     if (!bits || width < 1 || height < 1 || int64_t(stride) < int64_t(width) * 4) return nullptr;
-    auto *dc = new (std::nothrow) DeviceContext;
-    auto *bm = new (std::nothrow) Bitmap;
+    auto *dc = new (std::nothrow) DeviceContextObject;
+    auto *bm = new (std::nothrow) BitmapObject;
     if (!dc || !bm) {
         delete dc;
         delete bm;
@@ -29,15 +29,15 @@ extern "C" HDC VelloraCreateBitmapDC(void *bits, int width, int height, int stri
 
 extern "C" HDC VelloraCreateNoAlphaDC(void) {
     HDC dc = vellora::platform::createCompatibleDC(nullptr);
-    if (auto *d = vellora::native::as<DeviceContext>(dc, Kind::DeviceContext))
+    if (auto *d = vellora::native::as<DeviceContextObject>(dc, Kind::DeviceContext))
         d->acceptsAlpha = false;
     return dc;
 }
 
 extern "C" void VelloraDeleteDC(HDC hdc) {
-    auto *d = vellora::native::as<DeviceContext>(hdc, Kind::DeviceContext);
+    auto *d = vellora::native::as<DeviceContextObject>(hdc, Kind::DeviceContext);
     if (!d) return;
-    Bitmap *host = d->hostBitmap;
+    BitmapObject *host = d->hostBitmap;
     vellora::platform::deleteDC(hdc);
     delete host;
 }

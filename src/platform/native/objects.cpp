@@ -1,4 +1,4 @@
-#include "platform/native/objects.h"
+#include "platform/native/handles.h"
 
 #include <mutex>
 #include <unordered_set>

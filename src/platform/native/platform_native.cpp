@@ -11,23 +11,23 @@
 #include <string>
 
 #include "platform/native/compositor.h"
-#include "platform/native/objects.h"
+#include "platform/native/handles.h"
 #include "platform/native/text_path.h"
 #include "platform/platform.h"
 
 namespace vellora::platform {
 
-using native::Bitmap;
-using native::DeviceContext;
+using native::BitmapObject;
+using native::DeviceContextObject;
 using native::Kind;
-using native::Metafile;
+using native::MetafileObject;
 
 namespace {
 
-DeviceContext *dcOf(HDC dc) { return native::as<DeviceContext>(dc, Kind::DeviceContext); }
+DeviceContextObject *dcOf(HDC dc) { return native::as<DeviceContextObject>(dc, Kind::DeviceContext); }
 
 // A new memory DC holds a 1 x 1 bitmap, as the platform's do.
-void initStockBitmap(DeviceContext *dc) {
+void initStockBitmap(DeviceContextObject *dc) {
     dc->stockBitmap.surface = {dc->stockPixel, 1, 1, 4};
     dc->stockBitmap.selected = true;
     dc->bitmap = &dc->stockBitmap;
@@ -38,7 +38,7 @@ void initStockBitmap(DeviceContext *dc) {
 HDC createCompatibleDC(HDC dc) {
     // Null stands for the screen, as on the platform.
     if (dc && !dcOf(dc)) return nullptr;
-    auto *mem = new (std::nothrow) DeviceContext;
+    auto *mem = new (std::nothrow) DeviceContextObject;
     if (!mem) return nullptr;
     initStockBitmap(mem);
     return static_cast<HDC>(native::registerObject(mem));
@@ -49,7 +49,7 @@ Object createDIBSection32(HDC, int32_t width, int32_t height, uint8_t **bits) {
     if (width <= 0 || height <= 0) return nullptr;
     const uint64_t bytes = uint64_t(width) * uint64_t(height) * 4;
     if (bytes > (uint64_t(1) << 32)) return nullptr;
-    auto *bm = new (std::nothrow) Bitmap;
+    auto *bm = new (std::nothrow) BitmapObject;
     if (!bm) return nullptr;
     bm->storage = {native::acquirePixels(size_t(bytes)), native::PixelRelease{size_t(bytes)}};
     if (!bm->storage) {
@@ -64,15 +64,15 @@ Object createDIBSection32(HDC, int32_t width, int32_t height, uint8_t **bits) {
 }
 
 Object selectObject(HDC dc, Object object) {
-    DeviceContext *d = dcOf(dc);
+    DeviceContextObject *d = dcOf(dc);
     if (!d) return nullptr;
-    Bitmap *bm = object == &d->stockBitmap ? &d->stockBitmap
-                                           : native::as<Bitmap>(object, Kind::Bitmap);
+    BitmapObject *bm = object == &d->stockBitmap ? &d->stockBitmap
+                                           : native::as<BitmapObject>(object, Kind::Bitmap);
     if (!bm) return nullptr;
     if (bm == d->bitmap) return bm;
     // A bitmap can be selected into one device context only.
     if (bm->selected && bm != &d->stockBitmap) return nullptr;
-    Bitmap *old = d->bitmap;
+    BitmapObject *old = d->bitmap;
     old->selected = false;
     bm->selected = true;
     d->bitmap = bm;
@@ -80,10 +80,10 @@ Object selectObject(HDC dc, Object object) {
 }
 
 bool playEnhMetaFile(HDC dc, HENHMETAFILE metafile, const RECT *rect) {
-    DeviceContext *d = dcOf(dc);
-    Metafile *mf = native::as<Metafile>(metafile, Kind::Metafile);
+    DeviceContextObject *d = dcOf(dc);
+    MetafileObject *mf = native::as<MetafileObject>(metafile, Kind::Metafile);
     if (!d || !mf || !rect || !d->bitmap) return false;
-    const player::Surface &s = d->bitmap->surface;
+    const base::Surface &s = d->bitmap->surface;
     if (mf->windowsFormat)
         return player::playWinMetaFile(s, mf->bytes.data(), mf->bytes.size(), *rect,
                                        mf->reframed ? &mf->header.rclFrame : nullptr);
@@ -92,7 +92,7 @@ bool playEnhMetaFile(HDC dc, HENHMETAFILE metafile, const RECT *rect) {
 
 bool alphaBlend(HDC dst, int32_t x, int32_t y, int32_t w, int32_t h, HDC src, int32_t sx,
                 int32_t sy, int32_t sw, int32_t sh, BlendFunction blend) {
-    DeviceContext *d = dcOf(dst), *s = dcOf(src);
+    DeviceContextObject *d = dcOf(dst), *s = dcOf(src);
     if (!d || !s || !d->acceptsAlpha || !d->bitmap || !s->bitmap) return false;
     // Only the unstretched, per-pixel-alpha form is ours to support.
     if (w != sw || h != sh || blend.blendOp != 0 || blend.sourceConstantAlpha != 255 ||
@@ -102,14 +102,14 @@ bool alphaBlend(HDC dst, int32_t x, int32_t y, int32_t w, int32_t h, HDC src, in
 }
 
 void deleteObject(Object object) {
-    Bitmap *bm = native::as<Bitmap>(object, Kind::Bitmap);
+    BitmapObject *bm = native::as<BitmapObject>(object, Kind::Bitmap);
     // A selected bitmap cannot be deleted, as on the platform.
     if (!bm || bm->selected) return;
     native::destroy(bm, Kind::Bitmap);
 }
 
 void deleteDC(HDC dc) {
-    DeviceContext *d = dcOf(dc);
+    DeviceContextObject *d = dcOf(dc);
     if (!d) return;
     if (d->bitmap) d->bitmap->selected = false;
     native::destroy(d, Kind::DeviceContext);
@@ -119,8 +119,8 @@ void deleteDC(HDC dc) {
 
 namespace {
 // A metafile object holding its own copy of the bytes; null when out of memory.
-Metafile *copyMetafile(uint32_t size, const uint8_t *data) {
-    auto *mf = new (std::nothrow) Metafile;
+MetafileObject *copyMetafile(uint32_t size, const uint8_t *data) {
+    auto *mf = new (std::nothrow) MetafileObject;
     if (!mf) return nullptr;
     try {
         mf->bytes.assign(data, data + size);
@@ -134,7 +134,7 @@ Metafile *copyMetafile(uint32_t size, const uint8_t *data) {
 
 HENHMETAFILE setWinMetaFileBits(uint32_t size, const uint8_t *data) {
     if (!data || !player::isWinMetaFile(data, size)) return nullptr;
-    Metafile *mf = copyMetafile(size, data);
+    MetafileObject *mf = copyMetafile(size, data);
     if (!mf) return nullptr;
     mf->windowsFormat = true;
     player::winMetaFileHeader(data, size, &mf->header);
@@ -143,7 +143,7 @@ HENHMETAFILE setWinMetaFileBits(uint32_t size, const uint8_t *data) {
 
 HENHMETAFILE setEnhMetaFileBits(uint32_t size, const uint8_t *data) {
     if (!data || !player::isEnhMetaFile(data, size)) return nullptr;
-    Metafile *mf = copyMetafile(size, data);
+    MetafileObject *mf = copyMetafile(size, data);
     if (!mf) return nullptr;
     // The header record may be shorter than the full structure (old writers).
     uint32_t n = uint32_t(data[4]) | uint32_t(data[5]) << 8 | uint32_t(data[6]) << 16 |
@@ -154,9 +154,9 @@ HENHMETAFILE setEnhMetaFileBits(uint32_t size, const uint8_t *data) {
 }
 
 HENHMETAFILE copyWithFrame(HENHMETAFILE metafile, const RECT &frame) {
-    const Metafile *mf = native::as<Metafile>(metafile, Kind::Metafile);
+    const MetafileObject *mf = native::as<MetafileObject>(metafile, Kind::Metafile);
     if (!mf) return nullptr;
-    Metafile *copy = copyMetafile(uint32_t(mf->bytes.size()), mf->bytes.data());
+    MetafileObject *copy = copyMetafile(uint32_t(mf->bytes.size()), mf->bytes.data());
     if (!copy) return nullptr;
     copy->windowsFormat = mf->windowsFormat;
     copy->header = mf->header;
@@ -169,7 +169,7 @@ HENHMETAFILE copyWithFrame(HENHMETAFILE metafile, const RECT &frame) {
 }
 
 bool getEnhMetaFileHeader(HENHMETAFILE metafile, ENHMETAHEADER *header) {
-    Metafile *mf = native::as<Metafile>(metafile, Kind::Metafile);
+    MetafileObject *mf = native::as<MetafileObject>(metafile, Kind::Metafile);
     if (!mf || !header) return false;
     *header = mf->header;
     return true;

@@ -1,5 +1,5 @@
-// Objects of the native platform layer and the registry that validates
-// handles and counts what is alive.
+// What the native platform's handles stand for (HDC, HBITMAP, HENHMETAFILE)
+// and the registry that validates handles and counts what is alive.
 #pragma once
 
 #include <cstddef>
@@ -30,26 +30,26 @@ struct PixelRelease {
 
 // A 32-bit BGRA pixel surface: a DIB section (owning, bottom-up) or a
 // host's memory (borrowed, top-down).
-struct Bitmap : Object {
-    Bitmap() : Object(Kind::Bitmap) {}
-    player::Surface surface{};
+struct BitmapObject : Object {
+    BitmapObject() : Object(Kind::Bitmap) {}
+    base::Surface surface{};
     // Owned pixels (null when the memory is the host's), from the thread's
     // pool of pixel memory and given back to it.
     std::unique_ptr<uint8_t, PixelRelease> storage;
     bool selected = false;         // a bitmap lives in at most one DC
 };
 
-struct DeviceContext : Object {
-    DeviceContext() : Object(Kind::DeviceContext) {}
-    Bitmap *bitmap = nullptr;      // what is selected now
-    Bitmap stockBitmap;            // the 1 x 1 bitmap a new memory DC holds
+struct DeviceContextObject : Object {
+    DeviceContextObject() : Object(Kind::DeviceContext) {}
+    BitmapObject *bitmap = nullptr;      // what is selected now
+    BitmapObject stockBitmap;            // the 1 x 1 bitmap a new memory DC holds
     uint8_t stockPixel[4] = {};
-    Bitmap *hostBitmap = nullptr;  // owned by a host DC over its memory
+    BitmapObject *hostBitmap = nullptr;  // owned by a host DC over its memory
     bool acceptsAlpha = true;
 };
 
-struct Metafile : Object {
-    Metafile() : Object(Kind::Metafile) {}
+struct MetafileObject : Object {
+    MetafileObject() : Object(Kind::Metafile) {}
     std::vector<uint8_t> bytes;
     bool windowsFormat = false;  // WMF data, played by the WMF player
     bool reframed = false;       // WMF data played with header.rclFrame, not its own frame

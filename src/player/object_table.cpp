@@ -1,4 +1,4 @@
-#include "player/objects.h"
+#include "player/object_table.h"
 
 #include "gdi/dc/dc.h"
 

@@ -78,30 +78,36 @@ TEST(HostApi, ThreadsReusePixelMemoryDrawingAsFreshWithinBounds) {
         return w.bytes();
     };
     const std::vector<uint8_t> a = picture(rgb(200, 40, 40), true), b = picture(rgb(0, 90, 250), false);
-    const RECT r{1, 2, 70, 50};
-    auto draw = [&r](const std::vector<uint8_t> &emf, double angle) {
+    const RECT r{1, 2, 70, 50}, larger{0, 0, 80, 60};
+    auto draw = [](const std::vector<uint8_t> &emf, double angle, const RECT &rect) {
         std::vector<uint32_t> px(80 * 60, 0xFF808080u);
         HDC dc = VelloraCreateBitmapDC(px.data(), 80, 60, 80 * 4);
         HENHMETAFILE mf = VelloraSetEnhMetaFileBits(unsigned(emf.size()), emf.data());
-        EXPECT_EQ(Vellora(dc, mf, &r, 255, angle, 0, 0, 1, 1), 1);
+        EXPECT_EQ(Vellora(dc, mf, &rect, 255, angle, 0, 0, 1, 1), 1);
         VelloraDeleteEnhMetaFile(mf);
         VelloraDeleteDC(dc);
         return px;
     };
-    // Fresh memory in new threads, then b right after a in one thread.
-    std::vector<uint32_t> freshB, reusedB;
-    std::thread([&] { freshB = draw(b, 0.3); }).join();
+    // Fresh memory in new threads, then b right after a in one thread, in
+    // the blocks a left, of its size and of a larger one.
+    std::vector<uint32_t> freshB, reusedB, reusedLargerB;
+    std::thread([&] { freshB = draw(b, 0.3, r); }).join();
     std::thread([&] {
-        draw(a, 0.0);
-        reusedB = draw(b, 0.3);
+        draw(a, 0.0, r);
+        reusedB = draw(b, 0.3, r);
+        draw(a, 0.0, larger);
+        reusedLargerB = draw(b, 0.3, r);
     }).join();
     EXPECT_EQ(reusedB, freshB);
+    EXPECT_EQ(reusedLargerB, freshB);
 
     // Threads' pools leave with them; blocks over the limit are never kept,
     // nor more than the total over all threads.
     const size_t before = nat::pooledPixelBytes();
     std::thread([before] {
-        nat::releasePixels(nat::acquirePixels(nat::kPooledBlockMaxBytes + 1), nat::kPooledBlockMaxBytes + 1);
+        size_t capacity = 0;
+        uint8_t *big = nat::acquirePixels(nat::kPooledBlockMaxBytes + 1, &capacity);
+        nat::releasePixels(big, capacity);
         EXPECT_EQ(nat::pooledPixelBytes(), before);
     }).join();
     EXPECT_EQ(nat::pooledPixelBytes(), before);
@@ -114,9 +120,10 @@ TEST(HostApi, ThreadsReusePixelMemoryDrawingAsFreshWithinBounds) {
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&] {
             // Untouched blocks of this size cost address space only.
-            uint8_t *p = nat::acquirePixels(nat::kPooledBlockMaxBytes);
+            size_t capacity = 0;
+            uint8_t *p = nat::acquirePixels(nat::kPooledBlockMaxBytes, &capacity);
             ASSERT_NE(p, nullptr);
-            nat::releasePixels(p, nat::kPooledBlockMaxBytes);
+            nat::releasePixels(p, capacity);
             std::unique_lock<std::mutex> lock(m);
             ++arrived;
             cv.notify_all();

@@ -35,40 +35,47 @@ Pool::~Pool() {
 
 }  // namespace
 
-uint8_t *acquirePixels(size_t bytes) {
+uint8_t *acquirePixels(size_t bytes, size_t *capacity) {
     if (!t_poolGone) {
         Pool &p = t_pool;
+        // The smallest kept block that holds `bytes` without wasting more
+        // than three quarters of itself.
+        int best = -1;
         for (int i = 0; i < kPooledBlocksPerThread; ++i)
-            if (p.block[i] && p.bytes[i] == bytes) {
-                uint8_t *b = p.block[i];
-                p.block[i] = nullptr;
-                p.bytes[i] = 0;
-                g_pooledBytes.fetch_sub(bytes, std::memory_order_relaxed);
-                return b;
-            }
-        // Another size: what the pool holds is for an earlier size, and
-        // keeping it would only hold memory.
+            if (p.block[i] && p.bytes[i] >= bytes && p.bytes[i] / 4 <= bytes &&
+                (best < 0 || p.bytes[i] < p.bytes[best]))
+                best = i;
+        if (best >= 0) {
+            uint8_t *b = p.block[best];
+            *capacity = p.bytes[best];
+            g_pooledBytes.fetch_sub(p.bytes[best], std::memory_order_relaxed);
+            p.block[best] = nullptr;
+            p.bytes[best] = 0;
+            return b;
+        }
+        // A size far from the kept ones: keeping them would only hold memory.
         for (int i = 0; i < kPooledBlocksPerThread; ++i)
             if (p.block[i]) p.drop(i);
     }
+    *capacity = bytes;
     return static_cast<uint8_t *>(std::calloc(bytes, 1));
 }
 
-void releasePixels(uint8_t *block, size_t bytes) {
+void releasePixels(uint8_t *block, size_t capacity) {
     if (!block) return;
-    if (!t_poolGone && bytes <= kPooledBlockMaxBytes) {
+    if (!t_poolGone && capacity <= kPooledBlockMaxBytes) {
         Pool &p = t_pool;
         for (int i = 0; i < kPooledBlocksPerThread; ++i) {
             if (p.block[i]) continue;
-            // Reserve the bytes first, so that threads together stay within the bound.
+            // Reserve the capacity first, so that threads together stay within the bound.
             size_t held = g_pooledBytes.load(std::memory_order_relaxed);
-            while (held + bytes <= kPooledTotalMaxBytes &&
-                   !g_pooledBytes.compare_exchange_weak(held, held + bytes,
+            while (held + capacity <= kPooledTotalMaxBytes &&
+                   !g_pooledBytes.compare_exchange_weak(held, held + capacity,
                                                         std::memory_order_relaxed)) {
             }
-            if (held + bytes > kPooledTotalMaxBytes) break;
+            if (held + capacity > kPooledTotalMaxBytes) break;
             p.block[i] = block;
-            p.bytes[i] = bytes;
+            p.bytes[i] = capacity;
             return;
         }
     }

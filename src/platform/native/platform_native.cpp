@@ -51,7 +51,9 @@ Object createDIBSection32(HDC, int32_t width, int32_t height, uint8_t **bits) {
     if (bytes > (uint64_t(1) << 32)) return nullptr;
     auto *bm = new (std::nothrow) BitmapObject;
     if (!bm) return nullptr;
-    bm->storage = {native::acquirePixels(size_t(bytes)), native::PixelRelease{size_t(bytes)}};
+    size_t capacity = 0;
+    uint8_t *pixels = native::acquirePixels(size_t(bytes), &capacity);
+    bm->storage = {pixels, native::PixelRelease{capacity}};
     if (!bm->storage) {
         delete bm;
         return nullptr;

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Blit it stretched, mirrored and shrunk with the flags' stretch mode
     // and raster operation.
     std::vector<uint32_t> px(24 * 16, 0);
-    Bitmap bm{reinterpret_cast<uint8_t *>(px.data()), 24, 16, 24 * 4};
+    Surface bm{reinterpret_cast<uint8_t *>(px.data()), 24, 16, 24 * 4};
     DeviceCaps caps;
     DeviceContext dc(bm, caps, Matrix(), Rect{0, 0, 24, 16});
     dc.state().stretchMode = 1 + (flags >> 2 & 3);

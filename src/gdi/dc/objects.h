@@ -28,6 +28,19 @@ enum : uint32_t {
     HS_DIAGCROSS = 5,
 };
 
+// Whether pixel (x, y) of a hatch's 8 x 8 cell is a line pixel.
+inline bool hatchBit(uint32_t hatch, int x, int y) {
+    switch (hatch) {
+    case HS_HORIZONTAL: return y == 3;
+    case HS_VERTICAL: return x == 4;
+    case HS_FDIAGONAL: return x == y;
+    case HS_BDIAGONAL: return x + y == 7;
+    case HS_CROSS: return y == 3 || x == 4;
+    case HS_DIAGCROSS: return x == y || x + y == 7;
+    default: return false;
+    }
+}
+
 // A COLORREF (0x00bbggrr).
 using ColorRef = uint32_t;
 

@@ -24,18 +24,6 @@ uint32_t rop2Word(int rop, uint32_t d, uint32_t p) {
     return r;
 }
 
-bool hatchBit(uint32_t hatch, int x, int y) {
-    switch (hatch) {
-    case HS_HORIZONTAL: return y == 3;
-    case HS_VERTICAL: return x == 4;
-    case HS_FDIAGONAL: return x == y;
-    case HS_BDIAGONAL: return x + y == 7;
-    case HS_CROSS: return y == 3 || x == 4;
-    case HS_DIAGCROSS: return x == y || x + y == 7;
-    default: return false;
-    }
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- painting

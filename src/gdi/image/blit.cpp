@@ -128,7 +128,7 @@ public:
         case Paint::Pattern:
             if (!p_.pattern) {  // hatch, 8 x 8
                 const int hx = int((int64_t(x) - p_.origin.x) & 7), hy = int((int64_t(y) - p_.origin.y) & 7);
-                return hatch(p_.color, hx, hy) ? p_.fore : p_.back;
+                return hatchBit(p_.color, hx, hy) ? p_.fore : p_.back;
             } else {
                 const Pattern &pt = *p_.pattern;
                 int64_t px = (int64_t(x) - p_.origin.x) % pt.width, py = (int64_t(y) - p_.origin.y) % pt.height;
@@ -142,17 +142,6 @@ public:
     }
 
 private:
-    static bool hatch(uint32_t style, int x, int y) {
-        switch (style) {
-        case HS_HORIZONTAL: return y == 3;
-        case HS_VERTICAL: return x == 4;
-        case HS_FDIAGONAL: return x == y;
-        case HS_BDIAGONAL: return x + y == 7;
-        case HS_CROSS: return y == 3 || x == 4;
-        case HS_DIAGCROSS: return x == y || x + y == 7;
-        default: return false;
-        }
-    }
     Paint p_;
 };
 

@@ -17,6 +17,11 @@ add_library(vellora_gdi STATIC ${VELLORA_GDI_SOURCES})
 target_link_libraries(vellora_gdi PUBLIC vellora_base PkgConfig::FREETYPE PkgConfig::FONTCONFIG
   PkgConfig::FRIBIDI PNG::PNG JPEG::JPEG Threads::Threads)
 vellora_warnings(vellora_gdi)
+# Outline versions of the Windows system faces, as Debian's fonts-wine
+# package installs them; fontconfig does not index this directory.
+set(VELLORA_SYSTEM_FACES_DIR "/usr/share/wine/fonts" CACHE PATH
+    "Directory of outline Windows system faces (Symbol, Tahoma, MS Sans Serif)")
+target_compile_definitions(vellora_gdi PRIVATE VELLORA_SYSTEM_FACES_DIR="${VELLORA_SYSTEM_FACES_DIR}")
 
 add_library(vellora_player STATIC ${VELLORA_PLAYER_SOURCES})
 target_link_libraries(vellora_player PUBLIC vellora_gdi)

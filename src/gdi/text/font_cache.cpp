@@ -13,10 +13,10 @@ namespace vellora::gdi {
 
 namespace {
 
-// A directory of outline versions of the Windows system faces (Symbol,
-// Wingdings, Tahoma, System, MS Sans Serif) that a Debian font package
-// installs; fontconfig does not index it.
-const char *const kExtraFontDirs[] = {"/usr/share/wine/fonts"};
+// Where outline versions of the Windows system faces (Symbol, Wingdings,
+// Tahoma, System, MS Sans Serif) are installed outside fontconfig's index;
+// the build names the directory (VELLORA_SYSTEM_FACES_DIR).
+const char *const kExtraFontDirs[] = {VELLORA_SYSTEM_FACES_DIR};
 
 std::u16string sfntName(FT_Face face, FT_UShort id) {
     if (!FT_IS_SFNT(face)) return {};

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "pipeline/capture.h"
@@ -206,6 +207,27 @@ TEST(Compositor, SourceOverRoundsToNearestAndSaturates) {
             const double exact = d * (255.0 - s) / 255.0;
             ASSERT_LE(std::fabs(blendChannel(0, uint8_t(d), uint8_t(s)) - exact), 0.5);
         }
+}
+
+TEST(Compositor, WideRowsBlendEveryPixelByTheChannelFormula) {
+    // Rows wide enough for the vector path, with empty, opaque, partial and
+    // not-premultiplied source pixels over random destinations.
+    std::mt19937 rng(7);
+    const int w = 259, h = 16;
+    std::vector<uint8_t> s(size_t(w) * h * 4), d(s.size());
+    for (size_t i = 0; i < s.size(); i += 4) {
+        const int kind = int(rng() % 4);
+        const uint8_t a = kind == 0 ? 0 : kind == 1 ? 255 : uint8_t(rng());
+        for (int c = 0; c < 3; ++c) s[i + c] = kind == 0 ? 0 : uint8_t(rng() % (kind == 3 ? 256 : a + 1));
+        s[i + 3] = a;
+        for (int c = 0; c < 4; ++c) d[i + c] = uint8_t(rng());
+    }
+    std::vector<uint8_t> expected = d;
+    for (size_t i = 0; i < s.size(); i += 4)
+        for (int c = 0; c < 4; ++c) expected[i + c] = native::blendChannel(s[i + c], d[i + c], s[i + 3]);
+    player::Surface dst{d.data(), w, h, w * 4}, src{s.data(), w, h, w * 4};
+    ASSERT_TRUE(native::sourceOver(dst, 0, 0, src, 0, 0, w, h));
+    EXPECT_EQ(d, expected);
 }
 
 TEST(Compositor, BlockIsClippedToTheDestinationAndSourceMustLieInside) {

@@ -122,40 +122,110 @@ struct AxisMap {
     }
 };
 
-#if defined(__SSE2__)
-// One pixel's blue, green and red (and alpha) as floats.
-inline __m128 channels(uint32_t c) {
-    const __m128i z = _mm_setzero_si128();
-    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int(c)), z), z));
-}
-
-// uint8_t(a + (b - a) * t + 0.5f) in every lane, truncated back to whole
-// numbers as the scalar conversion does.
-inline __m128 lerpLanes(__m128 a, __m128 b, __m128 t) {
-    const __m128 v = _mm_add_ps(_mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), t)), _mm_set1_ps(0.5f));
-    return _mm_cvtepi32_ps(_mm_cvttps_epi32(v));
-}
-
-// A row of the halftone stretch; returns the pixels done (all of them).
-int32_t halftoneRow(const uint32_t *row0, const uint32_t *row1, const int32_t *colX0,
-                    const int32_t *colX1, const float *colTx, float ty, int32_t dw, uint32_t *line) {
-    const __m128 tY = _mm_set1_ps(ty);
-    const __m128i noAlpha = _mm_set_epi32(0, -1, -1, -1);
-    for (int32_t i = 0; i < dw; ++i) {
-        const int32_t x0 = colX0[i], x1 = colX1[i];
-        const __m128 tX = _mm_set1_ps(colTx[i]);
-        const __m128 top = lerpLanes(channels(row0[x0]), channels(row0[x1]), tX);
-        const __m128 bottom = lerpLanes(channels(row1[x0]), channels(row1[x1]), tX);
-        __m128i out = _mm_and_si128(_mm_cvttps_epi32(
-                                        _mm_add_ps(_mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), tY)),
-                                                   _mm_set1_ps(0.5f))),
-                                    noAlpha);
-        out = _mm_packs_epi32(out, out);
-        line[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(out, out)));
+// The platform's halftone stretch: bilinear, in its single-precision
+// steps, with no alpha in the result. Each source row is first blended
+// across to the destination's columns; that row serves every destination
+// row that reads it (two to four of them when enlarging), which then only
+// blend down.
+class Halftone {
+public:
+    Halftone(const DibImage &img, const Rect &sr, int32_t dw, bool mirrored) : img_(img), dw_(dw) {
+        const int32_t sw = sr.right - sr.left;
+        const float inc = mirrored ? -float(sw) / float(dw) : float(sw) / float(dw);
+        x0_.resize(size_t(dw)), x1_.resize(size_t(dw)), tx_.resize(size_t(dw));
+        float fx = float(mirrored ? sr.right - 1 : sr.left);
+        for (int32_t i = 0; i < dw; ++i, fx += inc) {
+            fx = std::min(std::max(fx, float(sr.left)), float(sr.right - 1));
+            const int32_t x0 = int32_t(fx);
+            x0_[size_t(i)] = x0;
+            x1_[size_t(i)] = std::min(x0 + 1, sr.right - 1);
+            tx_[size_t(i)] = fx - float(x0);
+        }
+        for (Across &a : across_) a.pixels.resize(size_t(dw));
     }
-    return dw;
-}
+
+    // The destination row between source rows y0 and y1 at `ty`.
+    void row(int32_t y0, int32_t y1, float ty, uint32_t *out) {
+        const uint32_t *top = across(y0, y1), *bottom = across(y1, y0);
+        int32_t i = 0;
+#if defined(__SSE2__)
+        const __m128 t = _mm_set1_ps(ty);
+        for (; i + 4 <= dw_; i += 4) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(top + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bottom + i));
+            const __m128i z = _mm_setzero_si128();
+            const __m128i a16[2] = {_mm_unpacklo_epi8(a, z), _mm_unpackhi_epi8(a, z)};
+            const __m128i b16[2] = {_mm_unpacklo_epi8(b, z), _mm_unpackhi_epi8(b, z)};
+            __m128i r16[2];
+            for (int h = 0; h < 2; ++h) {
+                const __m128i lo = _mm_packs_epi32(lerpLanes(a16[h], b16[h], t, false), lerpLanes(a16[h], b16[h], t, true));
+                r16[h] = lo;
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_packus_epi16(r16[0], r16[1]));
+        }
 #endif
+        for (; i < dw_; ++i) {
+            uint32_t v = 0;
+            for (int shift = 0; shift <= 16; shift += 8) v |= lerp(top[i] >> shift & 0xFF, bottom[i] >> shift & 0xFF, ty) << shift;
+            out[i] = v;
+        }
+    }
+
+private:
+    static uint32_t lerp(uint32_t a, uint32_t b, float t) {
+        return uint32_t(uint8_t(float(int(a)) + float(int(b) - int(a)) * t + 0.5f));
+    }
+#if defined(__SSE2__)
+    // uint8_t(a + (b - a) * t + 0.5f) in four lanes, from the low or high
+    // half of 16-bit lanes; returns 32-bit integers.
+    static __m128i lerpLanes(__m128i a16, __m128i b16, __m128 t, bool high) {
+        const __m128i z = _mm_setzero_si128();
+        const __m128 a = _mm_cvtepi32_ps(high ? _mm_unpackhi_epi16(a16, z) : _mm_unpacklo_epi16(a16, z));
+        const __m128 b = _mm_cvtepi32_ps(high ? _mm_unpackhi_epi16(b16, z) : _mm_unpacklo_epi16(b16, z));
+        return _mm_cvttps_epi32(_mm_add_ps(_mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), t)), _mm_set1_ps(0.5f)));
+    }
+#endif
+
+    // Source row `sy` blended across, keeping the one of row `keep`.
+    const uint32_t *across(int32_t sy, int32_t keep) {
+        for (const Across &a : across_)
+            if (a.row == sy) return a.pixels.data();
+        Across &a = across_[0].row == keep ? across_[1] : across_[0];
+        a.row = sy;
+        const uint32_t *src = &img_.pixels[size_t(sy) * size_t(img_.width)];
+        uint32_t *out = a.pixels.data();
+        int32_t i = 0;
+#if defined(__SSE2__)
+        const __m128i z = _mm_setzero_si128();
+        for (; i < dw_; ++i) {
+            // One pixel's channels in four lanes (alpha cleared).
+            const __m128i p0 = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(src[x0_[size_t(i)]] & 0xFFFFFF)), z);
+            const __m128i p1 = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(src[x1_[size_t(i)]] & 0xFFFFFF)), z);
+            const __m128i v = lerpLanes(p0, p1, _mm_set1_ps(tx_[size_t(i)]), false);
+            const __m128i v16 = _mm_packs_epi32(v, v);
+            out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v16, v16)));
+        }
+#endif
+        for (; i < dw_; ++i) {
+            const uint32_t c0 = src[x0_[size_t(i)]], c1 = src[x1_[size_t(i)]];
+            const float tx = tx_[size_t(i)];
+            uint32_t v = 0;
+            for (int shift = 0; shift <= 16; shift += 8) v |= lerp(c0 >> shift & 0xFF, c1 >> shift & 0xFF, tx) << shift;
+            out[i] = v;
+        }
+        return out;
+    }
+
+    struct Across {
+        int32_t row = -1;
+        std::vector<uint32_t> pixels;
+    };
+    const DibImage &img_;
+    int32_t dw_;
+    std::vector<int32_t> x0_, x1_;
+    std::vector<float> tx_;
+    Across across_[2];
+};
 
 // The selected brush as pixels, for operations that use the pattern.
 class BrushPixels {
@@ -193,6 +263,33 @@ uint32_t *pixelRow(DeviceContext &dc, int32_t y) {
 Region clipIn(DeviceContext &dc, const Rect &box) {
     if (box.empty()) return Region();
     return Region::combine(Region::fromRect(box), dc.clip(), RegionOp::And);
+}
+
+// The emitter of an ordinary raster operation.
+struct RopEmit {
+    uint8_t code;
+    bool usesPattern;
+    BrushPixels brush;
+    void operator()(uint32_t *d, uint32_t s, int32_t x, int32_t y, int32_t, int32_t) const {
+        const uint32_t p = usesPattern ? brush.at(x, y) : 0;
+        *d = rop3(code, *d, s, p);
+    }
+};
+
+// Emits the run of n source words `s` onto the device row at `d`, pixels
+// (x, y) onwards, that no single source pixel stands behind.
+template <class Emit>
+void emitRun(Emit &emit, uint32_t *d, const uint32_t *s, int32_t n, int32_t x, int32_t y) {
+    for (int32_t i = 0; i < n; ++i) emit(d + i, s[i], x + i, y, -1, -1);
+}
+
+// An operation without the pattern goes a row at a time.
+inline void emitRun(RopEmit &emit, uint32_t *d, const uint32_t *s, int32_t n, int32_t x, int32_t y) {
+    if (!emit.usesPattern) {
+        applyRop(emit.code, d, s, nullptr, size_t(n));
+        return;
+    }
+    for (int32_t i = 0; i < n; ++i) emit(d + i, s[i], x + i, y, -1, -1);
 }
 
 // Calls emit(dst, s, x, y, sx, sy) for every device pixel (x, y) the
@@ -233,60 +330,23 @@ void blitDevice(DeviceContext &dc, Coords dst, const BlitSource &bs, int mode, E
         const Rect sr = intersect(bounding(src.x, src.y, src.w, src.h), src.vis);
         const Rect dr = intersect(bounding(dst.x, dst.y, dst.w, dst.h), dst.vis);
         if (sr.empty() || dr.empty()) return;
-        const int32_t sw = sr.right - sr.left, sh = sr.bottom - sr.top;
+        const int32_t sh = sr.bottom - sr.top;
         const int32_t dw = dr.right - dr.left, dh = dr.bottom - dr.top;
         const bool mx = (dst.w < 0) != (src.w < 0), my = (dst.h < 0) != (src.h < 0);
-        const float incX = mx ? -float(sw) / float(dw) : float(sw) / float(dw);
         const float incY = my ? -float(sh) / float(dh) : float(sh) / float(dh);
-        auto lerp = [](uint32_t a, uint32_t b, float t) {
-            return uint32_t(uint8_t(float(int(a)) + float(int(b) - int(a)) * t + 0.5f));
-        };
+        Halftone halftone(img, sr, dw, mx);
         std::vector<uint32_t> line(static_cast<size_t>(dw));
-        // Every row steps through the same columns: their source pixels and
-        // weights are worked out once.
-        std::vector<int32_t> colX0(static_cast<size_t>(dw)), colX1(static_cast<size_t>(dw));
-        std::vector<float> colTx(static_cast<size_t>(dw));
-        {
-            float fx = float(mx ? sr.right - 1 : sr.left);
-            for (int32_t i = 0; i < dw; ++i, fx += incX) {
-                fx = std::min(std::max(fx, float(sr.left)), float(sr.right - 1));
-                const int32_t x0 = int32_t(fx);
-                colX0[size_t(i)] = x0;
-                colX1[size_t(i)] = std::min(x0 + 1, sr.right - 1);
-                colTx[size_t(i)] = fx - float(x0);
-            }
-        }
         float fy = float(my ? sr.bottom - 1 : sr.top);
         for (int32_t j = 0; j < dh; ++j, fy += incY) {
             fy = std::min(std::max(fy, float(sr.top)), float(sr.bottom - 1));
             const int32_t y0 = int32_t(fy), y1 = std::min(y0 + 1, sr.bottom - 1);
-            const float ty = fy - float(y0);
-            const uint32_t *row0 = &img.pixels[size_t(y0) * size_t(img.width)];
-            const uint32_t *row1 = &img.pixels[size_t(y1) * size_t(img.width)];
-            int32_t i = 0;
-#if defined(__SSE2__)
-            // The same single-precision steps, the three channels at once.
-            i = halftoneRow(row0, row1, colX0.data(), colX1.data(), colTx.data(), ty, dw, line.data());
-#endif
-            for (; i < dw; ++i) {
-                const int32_t x0 = colX0[size_t(i)], x1 = colX1[size_t(i)];
-                const float tx = colTx[size_t(i)];
-                const uint32_t c00 = row0[x0], c01 = row0[x1], c10 = row1[x0], c11 = row1[x1];
-                uint32_t out = 0;
-                for (int shift = 0; shift <= 16; shift += 8) {
-                    const uint32_t top = lerp(c00 >> shift & 0xFF, c01 >> shift & 0xFF, tx);
-                    const uint32_t bottom = lerp(c10 >> shift & 0xFF, c11 >> shift & 0xFF, tx);
-                    out |= lerp(top, bottom, ty) << shift;
-                }
-                line[size_t(i)] = out;
-            }
+            halftone.row(y0, y1, fy - float(y0), line.data());
             const int32_t y = dr.top + j;
             if (!dc.work().spend(uint64_t(dw))) return;
             area.forEachRect([&](int32_t top, int32_t bottom, int32_t x0, int32_t x1) {
                 if (y < top || y >= bottom) return;
-                uint32_t *row = pixelRow(dc, y);
-                for (int32_t x = std::max(x0, dr.left); x < std::min(x1, dr.right); ++x)
-                    emit(row + x, line[size_t(x - dr.left)], x, y, -1, -1);
+                const int32_t from = std::max(x0, dr.left), to = std::min(x1, dr.right);
+                if (from < to) emitRun(emit, pixelRow(dc, y) + from, &line[size_t(from - dr.left)], to - from, from, y);
             });
         }
         return;
@@ -400,17 +460,6 @@ int stretchMode(const DeviceContext &dc) {
     const int m = dc.state().stretchMode;
     return m >= BLACKONWHITE && m <= HALFTONE ? m : BLACKONWHITE;
 }
-
-// The emitter of an ordinary raster operation.
-struct RopEmit {
-    uint8_t code;
-    bool usesPattern;
-    BrushPixels brush;
-    void operator()(uint32_t *d, uint32_t s, int32_t x, int32_t y, int32_t, int32_t) const {
-        const uint32_t p = usesPattern ? brush.at(x, y) : 0;
-        *d = rop3(code, *d, s, p);
-    }
-};
 
 RopEmit ropEmit(DeviceContext &dc, uint32_t rop) {
     const uint8_t code = ropCode(rop);

@@ -18,7 +18,8 @@ constexpr size_t kPooledTotalMaxBytes = size_t(256) << 20;
 // At least `bytes` of pixel memory, `*capacity` bytes in all: zeroed when
 // fresh, the previous contents when it comes from the thread's pool (a kept
 // block serves any size up to its own and down to a quarter of it, so that
-// a batch of pictures of nearly one size reuses it). Null when out of memory.
+// a batch of pictures of nearly one size reuses it; a smaller picture leaves
+// the kept blocks for the next large one). Null when out of memory.
 uint8_t *acquirePixels(size_t bytes, size_t *capacity);
 // Gives a block from acquirePixels back with its capacity: kept for this
 // thread when the bounds allow, else freed.

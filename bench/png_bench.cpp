@@ -1,8 +1,12 @@
 // The command's PNG step alone: every metafile given (files, or the .emf, .wmf
 // and .apm files under directories) is drawn once into a WIDTH x HEIGHT bitmap
 // over transparency, then encoded RUNS times to a sink that only counts bytes.
-// Prints each file's bytes and median encode time, then the totals.
-//   vellora_png_bench [--size WxH] [--runs N] [--level N] [--filters] [--background white] PATH...
+// Prints each file's bytes and median encode time, then the totals. With
+// --against-libpng (over transparency only) each picture is also written by
+// libpng at all its defaults, and the files the command writes larger are
+// counted.
+//   vellora_png_bench [--size WxH] [--runs N] [--level N] [--filters] [--background white]
+//                     [--against-libpng] PATH...
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -11,6 +15,8 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <png.h>
 
 #include "output.h"
 #include "vellora.h"
@@ -43,6 +49,39 @@ std::vector<std::string> metafilesUnder(const std::vector<std::string> &paths) {
     return out;
 }
 
+// Bytes libpng writes for the picture at all its defaults (adaptive
+// filters, zlib's default level), from the same straight-alpha RGBA rows.
+size_t libpngDefaultBytes(const uint32_t *bits, int w, int h) {
+    std::vector<uint8_t> rgba(size_t(w) * size_t(h) * 4);
+    for (size_t i = 0; i < size_t(w) * size_t(h); ++i) {
+        const uint32_t p = bits[i];
+        const uint8_t a = uint8_t(p >> 24);
+        rgba[4 * i + 0] = unpremultiply(uint8_t(p >> 16), a);
+        rgba[4 * i + 1] = unpremultiply(uint8_t(p >> 8), a);
+        rgba[4 * i + 2] = unpremultiply(uint8_t(p), a);
+        rgba[4 * i + 3] = a;
+    }
+    size_t bytes = 0;
+    std::FILE *sink = fopencookie(&bytes, "wb", cookie_io_functions_t{nullptr, countBytes, nullptr, nullptr});
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(sink);
+        return 0;
+    }
+    png_init_io(png, sink);
+    png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int y = 0; y < h; ++y) png_write_row(png, rgba.data() + size_t(y) * size_t(w) * 4);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fflush(sink);
+    std::fclose(sink);
+    return bytes;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -50,8 +89,13 @@ int main(int argc, char **argv) {
     PngSettings settings;
     Colour background{0, 0, 0, 0};
     std::vector<std::string> paths;
+    bool againstLibpng = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--against-libpng") {
+            againstLibpng = true;
+            continue;
+        }
         if (a == "--size" && i + 1 < argc && std::sscanf(argv[i + 1], "%dx%d", &w, &h) == 2) ++i;
         else if (a == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
         else if (a == "--level" && i + 1 < argc) settings.zlibLevel = std::atoi(argv[++i]);
@@ -63,15 +107,16 @@ int main(int argc, char **argv) {
     }
     if (paths.empty() || w < 1 || h < 1) {
         std::fprintf(stderr, "usage: vellora_png_bench [--size WxH] [--runs N] [--level N] "
-                             "[--filters] [--background white] PATH...\n");
+                             "[--filters] [--background white] [--against-libpng] PATH...\n");
         return 2;
     }
     std::vector<uint32_t> bits(size_t(w) * size_t(h));
     HDC dc = VelloraCreateBitmapDC(bits.data(), w, h, 4 * w);
     const RECT rect{0, 0, w - 1, h - 1};
-    size_t totalBytes = 0;
+    size_t totalBytes = 0, libpngBytes = 0, excess = 0;
     double totalMs = 0;
-    int files = 0;
+    int files = 0, larger = 0;
+    againstLibpng = againstLibpng && background.a == 0;
     for (const std::string &path : metafilesUnder(paths)) {
         std::fill(bits.begin(), bits.end(), 0u);
         if (!VelloraFile(dc, path.c_str(), &rect, 255, 0, 0.0)) {
@@ -97,7 +142,15 @@ int main(int argc, char **argv) {
         }
         std::nth_element(ms.begin(), ms.begin() + ms.size() / 2, ms.end());
         const double median = ms[ms.size() / 2];
-        std::printf("%-60s %9zu bytes %8.3f ms\n", path.c_str(), bytes, median);
+        if (againstLibpng) {
+            const size_t reference = libpngDefaultBytes(bits.data(), w, h);
+            libpngBytes += reference;
+            if (bytes > reference) ++larger, excess += bytes - reference;
+            std::printf("%-60s %9zu bytes %8.3f ms  libpng %9zu%s\n", path.c_str(), bytes, median, reference,
+                        bytes > reference ? "  larger" : "");
+        } else {
+            std::printf("%-60s %9zu bytes %8.3f ms\n", path.c_str(), bytes, median);
+        }
         totalBytes += bytes;
         totalMs += median;
         ++files;
@@ -105,5 +158,8 @@ int main(int argc, char **argv) {
     VelloraDeleteDC(dc);
     std::printf("total: %d files, %zu bytes, %.1f ms (sum of per-file medians of %d runs)\n", files,
                 totalBytes, totalMs, runs);
+    if (againstLibpng)
+        std::printf("libpng's defaults: %zu bytes; larger than libpng's: %d files, by %zu bytes in all\n",
+                    libpngBytes, larger, excess);
     return 0;
 }

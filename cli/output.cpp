@@ -201,7 +201,7 @@ struct Image {
 
 // Converts and filters every row into e.filtered. A row the same as the one
 // above (on the premultiplied side, so it converts the same) goes as Up, all
-// zeros. Otherwise, by default, a row of few colour changes, a drawing's
+// zeros (an empty row, all zeros already, unfiltered). Otherwise, by default, a row of few colour changes, a drawing's
 // flat colour and edges, goes unfiltered: deflate finds its runs and its
 // likeness to the rows above as they are, and differences of flat colour
 // against transparency compress worse. A row whose colour changes at more
@@ -222,7 +222,12 @@ void filterImage(const Image &im, bool everyRow, Encoder &e) {
         const uint8_t *src = im.bgra + size_t(y) * im.stride;
         uint8_t *out = e.filtered.data() + size_t(y) * rowBytes;
         if (y > 0 && std::memcmp(src, src - im.stride, size_t(im.w) * 4) == 0) {
-            out[0] = kUp;
+            // An empty row (all zero bytes, as it went unfiltered) repeats
+            // as itself: a run of zeros across rows deflates tighter than
+            // one broken by Up's filter byte.
+            const uint8_t *above = out - rowBytes;
+            const bool empty = above[0] == kNone && above[1] == 0 && std::memcmp(above + 1, above + 2, n - 1) == 0;
+            out[0] = empty ? kNone : kUp;
             std::memset(out + 1, 0, n);
             continue;  // the row above stays what it was
         }

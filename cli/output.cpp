@@ -133,17 +133,24 @@ uint64_t signedSum(const uint8_t *p, size_t n) {
     return s;
 }
 
-// Whether more than a quarter of a row's pixels differ from their left
-// neighbour.
+// Whether a row looks like a photograph's or a gradient's somewhere: more
+// than a quarter of its pixels differ from their left neighbour, or 32 in a
+// row do (a bitmap across part of the row). A drawing's edges change colour
+// a few pixels at a time.
 bool changesColourOften(const uint8_t *bgra, int w) {
+    constexpr int kRun = 32;
     const size_t limit = size_t(w) / 4;
     size_t changes = 0;
+    int run = 0;
     uint32_t left;
     std::memcpy(&left, bgra, 4);
     for (int x = 1; x < w; ++x) {
         uint32_t p;
         std::memcpy(&p, bgra + size_t(x) * 4, 4);
-        changes += p != left;
+        const bool changed = p != left;
+        changes += changed;
+        run = changed ? run + 1 : 0;
+        if (run >= kRun) return true;
         left = p;
         if ((x & 63) == 0 && changes > limit) return true;
     }
@@ -201,13 +208,14 @@ struct Image {
 
 // Converts and filters every row into e.filtered. A row the same as the one
 // above (on the premultiplied side, so it converts the same) goes as Up, all
-// zeros (an empty row, all zeros already, unfiltered). Otherwise, by default, a row of few colour changes, a drawing's
-// flat colour and edges, goes unfiltered: deflate finds its runs and its
-// likeness to the rows above as they are, and differences of flat colour
-// against transparency compress worse. A row whose colour changes at more
-// than a quarter of its pixels, a photograph's or a gradient's, gets the
-// filter libpng's rule picks: the smallest sum of its bytes taken as
-// signed. `everyRow` applies that rule to all rows, as libpng does.
+// zeros (an empty row, all zeros already, unfiltered). Otherwise, by
+// default, a drawing's row of flat colour and edges goes unfiltered: deflate
+// finds its runs and its likeness to the rows above as they are, and
+// differences of flat colour against transparency compress worse. A row
+// that changes colour often (changesColourOften), a photograph's or a
+// gradient's, gets the filter libpng's rule picks: the smallest sum of its
+// bytes taken as signed. `everyRow` applies that rule to all rows, as
+// libpng does.
 void filterImage(const Image &im, bool everyRow, Encoder &e) {
     const size_t bpp = im.background.a == 255 ? 3 : 4, n = size_t(im.w) * bpp, rowBytes = 1 + n;
     // Rows are converted straight into the output; a row that gets a filter

@@ -197,11 +197,13 @@ private:
                     job.outcome = Outcome{Outcome::Failed, std::string("out of memory: ") + e.what(), {}};
                 }
                 // A batch keeps the memory of pictures up to 16 M pixels, and
-                // clears it here, off the thread that draws.
+                // clears all of it here, off the thread that draws: the next
+                // picture, larger or smaller, finds it zero.
                 std::vector<uint32_t> &pixels = job.picture->pixels;
                 if (pixels.capacity() > (size_t(16) << 20))
                     std::vector<uint32_t>().swap(pixels);
                 std::fill(pixels.begin(), pixels.end(), 0u);
+                pixels.resize(pixels.capacity());
                 job.picture->cleared = true;
             }
             done_(Finished{job.task, std::move(job.outcome)});

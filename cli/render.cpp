@@ -320,10 +320,15 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     std::vector<uint32_t> &pixels = drawn.pixels;
     try {
         // Memory a batch's writer cleared after its last picture is all zero.
-        if (drawn.cleared)
-            pixels.resize(size_t(w) * size_t(h));
-        else
-            pixels.assign(size_t(w) * size_t(h), 0);
+        // A larger picture takes fresh memory, with room for the next ones.
+        const size_t n = size_t(w) * size_t(h);
+        if (drawn.cleared && n <= pixels.size()) {
+            pixels.resize(n);
+        } else {
+            std::vector<uint32_t>().swap(pixels);
+            if (later) pixels.reserve(n + n / 4);
+            pixels.resize(n);
+        }
         drawn.cleared = false;
     } catch (const std::bad_alloc &) {
         out.reason = "out of memory for " + std::to_string(w) + " x " + std::to_string(h) + " pixels";

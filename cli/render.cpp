@@ -147,6 +147,20 @@ double coverage(const FitPlan &f, int x, int y) {
 
 }  // namespace
 
+struct PreparedFile {
+    std::string output;
+    Outcome out;         // final when not ready: failed or skipped
+    bool ready = false;  // read, checked, with a handle and a size
+    Scan scan;
+    Resources res;
+    int w = 0, h = 0;
+    double angle = 0;
+    double crop[4] = {0, 0, 1, 1};
+    FitPlan fit;
+};
+
+void PreparedDeleter::operator()(PreparedFile *p) const { delete p; }
+
 std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *h,
                        std::string *notice) {
     const double cw = o.crop[2] - o.crop[0], ch = o.crop[3] - o.crop[1];
@@ -223,60 +237,66 @@ void writeDrawn(DrawnPicture &p, Outcome *out) {
     }
 }
 
-Outcome renderFile(const std::string &input, const std::string &output, const RenderOptions &o,
-                   const std::set<FileId> &inputs, DrawnPicture *later) {
-    Outcome out;
+Prepared prepareFile(const std::string &input, const std::string &output, const RenderOptions &o,
+                     const std::set<FileId> &inputs) {
+    // Long: each check ends the file with its own reason, in the order a user reads them.
+    Prepared prepared(new PreparedFile);
+    PreparedFile &p = *prepared;
+    p.output = output;
+    Outcome &out = p.out;
+    Resources &res = p.res;
     const bool toStdout = output == "-";
     if (!toStdout) {
         struct stat st;
         if (::stat(output.c_str(), &st) == 0) {
             if (inputs.count({st.st_dev, st.st_ino})) {
                 out.reason = "its output " + output + " is an input file, which is never written";
-                return out;
+                return prepared;
             }
             if (!o.force) {
                 out.kind = Outcome::Skipped;
                 out.reason = output + " exists (--force replaces it)";
-                return out;
+                return prepared;
             }
         }
     }
 
     std::vector<uint8_t> bytes;
     out.reason = readWholeFile(input, &bytes);
-    if (!out.reason.empty()) return out;
+    if (!out.reason.empty()) return prepared;
 
-    const Scan scan = scanMetafile(bytes.data(), bytes.size());
+    p.scan = scanMetafile(bytes.data(), bytes.size());
+    const Scan &scan = p.scan;
     if (!scan.headerOk) {
         out.reason = scan.problem.empty() ? "not a metafile" : scan.problem;
-        return out;
+        return prepared;
     }
     if (!scan.problem.empty()) {
         out.reason = scan.problem;
-        return out;
+        return prepared;
     }
     if (drawsText(scan)) startLoadingFonts();
-    Resources res;
     res.metafile = makeHandle(scan, bytes);
     if (!res.metafile) {
         out.reason = std::string("not a metafile (the library refuses its ") +
                      formatName(scan.format) + " header)";
-        return out;
+        return prepared;
     }
     const Picture pic = pictureOf(scan, res.metafile);
-    int w = 0, h = 0;
+    int &w = p.w, &h = p.h;
     out.reason = outputSize(o, pic, &w, &h, &out.notice);
-    if (!out.reason.empty()) return out;
-    const double angle = o.rotateDegrees * kPi / 180.0;
-    double crop[4] = {o.crop[0], o.crop[1], o.crop[2], o.crop[3]};
-    FitPlan fit;
+    if (!out.reason.empty()) return prepared;
+    const double angle = p.angle = o.rotateDegrees * kPi / 180.0;
+    double *crop = p.crop;
+    std::copy(o.crop, o.crop + 4, crop);
+    FitPlan &fit = p.fit;
     if (o.rotateFit) {
         out.reason = planFit(w, h, angle, &fit);
-        if (!out.reason.empty()) return out;
+        if (!out.reason.empty()) return prepared;
         ENHMETAHEADER hd{};
         if (!frameOf(res.metafile, &hd)) {
             out.reason = "cannot turn it to fit: the library gives no frame for it";
-            return out;
+            return prepared;
         }
         // The picture (the crop window of the frame) in frame units, and the
         // part of the frame the target shows.
@@ -293,7 +313,7 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
         if (!frameOf(wide, &wh)) {
             if (wide) VelloraDeleteEnhMetaFile(wide);
             out.reason = "cannot turn it to fit: its frame cannot be widened";
-            return out;
+            return prepared;
         }
         VelloraDeleteEnhMetaFile(res.metafile);
         res.metafile = wide;
@@ -302,16 +322,31 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
         crop[1] = (want[1] - G.top) / (double(G.bottom) - G.top);
         crop[2] = (want[2] - G.left) / (double(G.right) - G.left);
         crop[3] = (want[3] - G.top) / (double(G.bottom) - G.top);
-        for (double c : crop)
-            if (!(c >= -1e-9 && c <= 1 + 1e-9)) {
+        for (int i = 0; i < 4; ++i)
+            if (!(crop[i] >= -1e-9 && crop[i] <= 1 + 1e-9)) {
                 out.reason = "cannot turn it to fit: its frame cannot be widened enough";
-                return out;
+                return prepared;
             }
         w = fit.targetW;
         h = fit.targetH;
     }
-    bytes.clear();
-    bytes.shrink_to_fit();
+    p.ready = true;
+    return prepared;
+}
+
+Outcome drawPrepared(PreparedFile &p, const RenderOptions &o, DrawnPicture *later) {
+    // Long: the draw, the empty-picture notice, the turned picture's cut and the hand-over to
+    // the writer share the pixels and the output's size.
+    Outcome out = p.out;
+    if (!p.ready) return out;
+    const std::string &output = p.output;
+    const bool toStdout = output == "-";
+    const Scan &scan = p.scan;
+    Resources &res = p.res;
+    int w = p.w, h = p.h;
+    const double angle = p.angle;
+    const double *crop = p.crop;
+    const FitPlan &fit = p.fit;
 
     // The picture is drawn over transparency; the background, if any, goes
     // under it as the PNG is encoded, with the blend's arithmetic.
@@ -344,7 +379,7 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     }
     // A picture that comes out empty is worth a word: the file may hold its
     // drawing where it is not played.
-    if (std::none_of(pixels.begin(), pixels.end(), [](uint32_t p) { return p >> 24; })) {
+    if (std::none_of(pixels.begin(), pixels.end(), [](uint32_t px) { return px >> 24; })) {
         if (!out.notice.empty()) out.notice += "; ";
         out.notice += "nothing drawn: " + whyNothingDrawn(scan);
     }
@@ -394,6 +429,12 @@ Outcome renderFile(const std::string &input, const std::string &output, const Re
     out.kind = Outcome::Rendered;
     out.reason.clear();
     return out;
+}
+
+Outcome renderFile(const std::string &input, const std::string &output, const RenderOptions &o,
+                   const std::set<FileId> &inputs, DrawnPicture *later) {
+    Prepared p = prepareFile(input, output, o, inputs);
+    return drawPrepared(*p, o, later);
 }
 
 }  // namespace vellora::cli

@@ -3,6 +3,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -54,6 +55,19 @@ bool drawableSize(int64_t w, int64_t h);
 // or the reason there is none.
 std::string outputSize(const RenderOptions &o, const Picture &pic, int *w, int *h,
                        std::string *notice = nullptr);
+
+// A file read, checked and handed to the library, with its output size:
+// what renderFile does before it draws, so that a batch can do it for the
+// next file while it draws this one.
+struct PreparedFile;
+struct PreparedDeleter {
+    void operator()(PreparedFile *p) const;
+};
+using Prepared = std::unique_ptr<PreparedFile, PreparedDeleter>;
+Prepared prepareFile(const std::string &input, const std::string &output, const RenderOptions &o,
+                     const std::set<FileId> &inputs);
+// The rest of renderFile: the file's outcome when it could not be prepared.
+Outcome drawPrepared(PreparedFile &p, const RenderOptions &o, DrawnPicture *later = nullptr);
 
 // Renders `input` to `output` ("-" for standard output). Never writes a file
 // whose identity is in `inputs`. With `later`, a picture for a file is drawn

@@ -112,10 +112,14 @@ bool freeTypeFace(FT_Library library, const std::string &path, long index, Scann
 
 // ------------------------------------------------------------ realized fonts
 
-// Limits: glyph images up to this many pixels are kept; larger ones are
-// rendered a window at a time. Glyph boxes beyond kMaxGlyphExtent pixels
-// are not drawn at all (the rasteriser's coordinates would overflow).
+// Limits: glyph images up to this many pixels, and this many on either
+// side, are kept; larger ones are rendered a window at a time (the
+// rasteriser goes over a whole image band by band, so a glyph stretched
+// hundreds of thousands of rows tall took it minutes). Glyph boxes beyond
+// kMaxGlyphExtent pixels are not drawn at all (the rasteriser's
+// coordinates would overflow).
 constexpr int64_t kMaxKeptGlyphPixels = int64_t(1) << 20;
+constexpr int64_t kMaxKeptGlyphSide = 4096;
 constexpr int64_t kMaxGlyphExtent = int64_t(1) << 22;
 constexpr size_t kMaxCachedFonts = 64;
 constexpr size_t kMaxGlyphBytesPerFont = size_t(16) << 20;

@@ -213,7 +213,7 @@ std::shared_ptr<const Glyph> RealizedFont::loadGlyph(uint32_t index) const {
     } else {
         glyph->width = int32_t(w);
         glyph->height = int32_t(h);
-        if (w * h <= kMaxKeptGlyphPixels) {
+        if (w * h <= kMaxKeptGlyphPixels && w <= kMaxKeptGlyphSide && h <= kMaxKeptGlyphSide) {
             glyph->levels.assign(size_t(w * h), 0);
             if (slot->format == FT_GLYPH_FORMAT_BITMAP && mono) {
                 const FT_Bitmap &bm = slot->bitmap;

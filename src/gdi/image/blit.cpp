@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -157,23 +158,24 @@ public:
             const __m128i a16[2] = {_mm_unpacklo_epi8(a, z), _mm_unpackhi_epi8(a, z)};
             const __m128i b16[2] = {_mm_unpacklo_epi8(b, z), _mm_unpackhi_epi8(b, z)};
             __m128i r16[2];
-            for (int h = 0; h < 2; ++h) {
-                const __m128i lo = _mm_packs_epi32(lerpLanes(a16[h], b16[h], t, false), lerpLanes(a16[h], b16[h], t, true));
-                r16[h] = lo;
-            }
+            for (int h = 0; h < 2; ++h)
+                r16[h] = _mm_packs_epi32(lerpLanes(a16[h], b16[h], t, false), lerpLanes(a16[h], b16[h], t, true));
             _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_packus_epi16(r16[0], r16[1]));
         }
 #endif
-        for (; i < dw_; ++i) {
-            uint32_t v = 0;
-            for (int shift = 0; shift <= 16; shift += 8) v |= lerp(top[i] >> shift & 0xFF, bottom[i] >> shift & 0xFF, ty) << shift;
-            out[i] = v;
-        }
+        for (; i < dw_; ++i) out[i] = lerp(top[i], bottom[i], ty);
     }
 
 private:
+    // A pixel's blue, green and red each as uint8_t(a + (b - a) * t + 0.5f);
+    // alpha 0.
     static uint32_t lerp(uint32_t a, uint32_t b, float t) {
-        return uint32_t(uint8_t(float(int(a)) + float(int(b) - int(a)) * t + 0.5f));
+        uint32_t v = 0;
+        for (int shift = 0; shift <= 16; shift += 8) {
+            const int ca = int(a >> shift & 0xFF), cb = int(b >> shift & 0xFF);
+            v |= uint32_t(uint8_t(float(ca) + float(cb - ca) * t + 0.5f)) << shift;
+        }
+        return v;
     }
 #if defined(__SSE2__)
     // uint8_t(a + (b - a) * t + 0.5f) in four lanes, from the low or high
@@ -206,13 +208,7 @@ private:
             out[i] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(v16, v16)));
         }
 #endif
-        for (; i < dw_; ++i) {
-            const uint32_t c0 = src[x0_[size_t(i)]], c1 = src[x1_[size_t(i)]];
-            const float tx = tx_[size_t(i)];
-            uint32_t v = 0;
-            for (int shift = 0; shift <= 16; shift += 8) v |= lerp(c0 >> shift & 0xFF, c1 >> shift & 0xFF, tx) << shift;
-            out[i] = v;
-        }
+        for (; i < dw_; ++i) out[i] = lerp(src[x0_[size_t(i)]], src[x1_[size_t(i)]], tx_[size_t(i)]);
         return out;
     }
 
@@ -277,17 +273,15 @@ struct RopEmit {
 };
 
 // Emits the run of n source words `s` onto the device row at `d`, pixels
-// (x, y) onwards, that no single source pixel stands behind.
+// (x, y) onwards, that no single source pixel stands behind. An ordinary
+// operation without the pattern goes a row at a time.
 template <class Emit>
 void emitRun(Emit &emit, uint32_t *d, const uint32_t *s, int32_t n, int32_t x, int32_t y) {
-    for (int32_t i = 0; i < n; ++i) emit(d + i, s[i], x + i, y, -1, -1);
-}
-
-// An operation without the pattern goes a row at a time.
-inline void emitRun(RopEmit &emit, uint32_t *d, const uint32_t *s, int32_t n, int32_t x, int32_t y) {
-    if (!emit.usesPattern) {
-        applyRop(emit.code, d, s, nullptr, size_t(n));
-        return;
+    if constexpr (std::is_same_v<std::decay_t<Emit>, RopEmit>) {
+        if (!emit.usesPattern) {
+            applyRop(emit.code, d, s, nullptr, size_t(n));
+            return;
+        }
     }
     for (int32_t i = 0; i < n; ++i) emit(d + i, s[i], x + i, y, -1, -1);
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -223,87 +224,6 @@ private:
     int next_ = 0;
 };
 
-// One worker's third thread: it reads, checks and converts the worker's
-// next file while the worker draws this one.
-class Reader {
-public:
-    using Prepare = std::function<Prepared(size_t)>;
-    explicit Reader(Prepare prepare) : prepare_(std::move(prepare)) {}
-    ~Reader() { stop(); }
-
-    // False when no thread could be started: the worker then reads itself.
-    bool start() {
-        try {
-            thread_ = std::thread([this] { run(); });
-            return true;
-        } catch (const std::system_error &) {
-            return false;
-        }
-    }
-
-    // Starts on task i.
-    void ask(size_t i) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        asked_ = i;
-        ready_ = false;
-        wake_.notify_one();
-    }
-
-    // Waits for the task asked last. Empty `*error`, or why it could not be
-    // read (out of memory).
-    Prepared take(std::string *error) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [this] { return ready_; });
-        ready_ = false;
-        *error = std::move(error_);
-        error_.clear();
-        return std::move(result_);
-    }
-
-    void stop() {
-        if (!thread_.joinable()) return;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            closing_ = true;
-            wake_.notify_one();
-        }
-        thread_.join();
-    }
-
-private:
-    void run() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return asked_ || closing_; });
-            if (closing_) return;
-            const size_t i = *asked_;
-            asked_.reset();
-            lock.unlock();
-            Prepared p;
-            std::string error;
-            try {
-                p = prepare_(i);
-            } catch (const std::exception &e) {
-                error = std::string("out of memory: ") + e.what();
-            }
-            lock.lock();
-            result_ = std::move(p);
-            error_ = std::move(error);
-            ready_ = true;
-            done_.notify_one();
-        }
-    }
-
-    Prepare prepare_;
-    std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable wake_, done_;
-    std::optional<size_t> asked_;
-    Prepared result_;
-    std::string error_;
-    bool ready_ = false, closing_ = false;
-};
-
 }  // namespace
 
 void requestStop() { gStop.store(true); }
@@ -325,40 +245,41 @@ Summary runBatch(const std::vector<Task> &tasks, const RenderOptions &options,
     };
     // Each worker draws its files one after another; with more than one file
     // a second thread writes each PNG while the worker draws the next file,
-    // and a third reads and converts the file after it.
+    // and the file after it is read, checked and converted on a thread of
+    // its own meanwhile.
     const auto prepare = [&](size_t i) -> Prepared {
         if (!tasks[i].failure.empty()) return nullptr;
         return prepareFile(tasks[i].input, tasks[i].output, options, inputs);
     };
+    const auto ahead = [&](size_t i) -> std::future<Prepared> {
+        if (tasks.size() < 2 || i >= tasks.size()) return {};
+        try {
+            return std::async(std::launch::async, prepare, i);
+        } catch (const std::system_error &) {
+            return {};  // no thread: the worker reads it itself
+        }
+    };
     auto worker = [&]() {
         std::optional<Writer> writer;
-        std::optional<Reader> reader;
         if (tasks.size() > 1) {
             writer.emplace(report);
             if (!writer->start()) writer.reset();
-            reader.emplace(prepare);
-            if (!reader->start()) reader.reset();
         }
         size_t i = next.fetch_add(1);
-        if (reader && i < tasks.size()) reader->ask(i);
+        std::future<Prepared> pending = ahead(i);
         for (;;) {
-            if (i >= tasks.size()) break;
+            // An interrupt leaves the file read ahead undrawn.
+            if (i >= tasks.size() || gStop.load()) break;
             Finished f{i, {}};
             Prepared p;
             std::string error;
-            if (reader) {
-                p = reader->take(&error);
-            } else if (!gStop.load()) {
-                try {
-                    p = prepare(i);
-                } catch (const std::exception &e) {
-                    error = std::string("out of memory: ") + e.what();
-                }
+            try {
+                p = pending.valid() ? pending.get() : prepare(i);
+            } catch (const std::exception &e) {
+                error = std::string("out of memory: ") + e.what();
             }
-            // An interrupt leaves the file read ahead undrawn.
-            if (gStop.load()) break;
             const size_t following = next.fetch_add(1);
-            if (reader && following < tasks.size()) reader->ask(following);
+            pending = ahead(following);
             DrawnPicture *later = writer ? writer->free() : nullptr;
             if (later) later->pending = false;
             if (!error.empty()) {
@@ -380,7 +301,6 @@ Summary runBatch(const std::vector<Task> &tasks, const RenderOptions &options,
                 report(std::move(f));
             i = following;
         }
-        if (reader) reader->stop();
         if (writer) writer->stop();
         std::lock_guard<std::mutex> lock(mutex);
         --running;

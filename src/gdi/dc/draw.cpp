@@ -274,15 +274,27 @@ void DeviceContext::ellipseRows(const std::vector<Point> &pts, SpanSink &sink) {
     // Each row of an ellipse runs between its outermost outline points.
     sink.clear();
     if (pts.empty()) return;
-    int32_t top = pts[0].y, bottom = pts[0].y;
-    for (const Point &p : pts) top = std::min(top, p.y), bottom = std::max(bottom, p.y);
+    int32_t first = pts[0].y, last = pts[0].y;
+    for (const Point &p : pts) first = std::min(first, p.y), last = std::max(last, p.y);
+    // Only the rows the clip holds are made; a figure millions of rows tall
+    // would otherwise cost a row each. The row just above them that has
+    // outline points stands in for every row above.
+    const Rect clipBox = clip().bounds();
+    const int32_t top = std::max(first, clipBox.top), bottom = std::min(last, clipBox.bottom - 1);
+    if (top > bottom) return;
     std::vector<std::pair<int32_t, int32_t>> &rows = scratch_.rows;
-    rows.assign(size_t(bottom - top + 1), {INT32_MAX, INT32_MIN});
+    rows.assign(size_t(int64_t(bottom) - top + 1), {INT32_MAX, INT32_MIN});
+    int32_t above = INT32_MIN;
     for (const Point &p : pts) {
+        if (p.y < top) above = std::max(above, p.y);
+        if (p.y < top || p.y > bottom) continue;
         auto &row = rows[size_t(p.y - top)];
         row.first = std::min(row.first, p.x);
         row.second = std::max(row.second, p.x);
     }
+    if (rows[0].first > rows[0].second && above != INT32_MIN)
+        for (const Point &p : pts)
+            if (p.y == above) rows[0].first = std::min(rows[0].first, p.x), rows[0].second = std::max(rows[0].second, p.x);
     // Rows between two outline points far apart (the straight sides of a
     // round rectangle) span what the row above them spans.
     for (size_t i = 1; i < rows.size(); ++i)
